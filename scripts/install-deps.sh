@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need.
+# Idempotent: apt-get runs only when at least one package is missing.
+set -euo pipefail
+
+PACKAGES=(
+  cmake ninja-build g++ make pkg-config
+  libglfw3-dev libgl-dev libgl1-mesa-dri mesa-utils
+  libopenal-dev libopenal1
+  libstb-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth x11-utils xdotool imagemagick
+  fonts-dejavu-core
+  clang libclang-rt-14-dev
+)
+if [ "${QUILLET_BENCH_DEPS:-0}" = 1 ]; then
+  PACKAGES+=(libsdl2-tests linux-perf)
+fi
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
