@@ -1,0 +1,49 @@
+# The two commands that do all set-up on a fresh Debian 12 machine:
+#   make run    install, build, generate assets, start the game
+#   make test   install, build, run every test (normal and sanitizer builds)
+MUSIC    ?= 0
+BUILD    ?= build
+ASAN     ?= build-asan
+JOBS     ?= $(shell nproc)
+WERROR   ?= ON
+CMAKE_FLAGS = -G Ninja -DQUILLET_WERROR=$(WERROR)
+
+ifeq ($(MUSIC),1)
+  CMAKE_FLAGS += -DQUILLET_MUSIC=ON
+else
+  CMAKE_FLAGS += -DQUILLET_MUSIC=OFF
+endif
+
+.PHONY: deps build run test test-normal test-asan bench fuzz soak screens clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@bash scripts/run.sh $(BUILD)
+
+test-normal: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900
+
+test-asan: deps
+	cmake -S . -B $(ASAN) $(CMAKE_FLAGS) -DQUILLET_SANITIZE=ON -DQUILLET_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+	cmake --build $(ASAN) -j $(JOBS)
+	cd $(ASAN) && ASAN_OPTIONS=halt_on_error=1:detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS) --timeout 900 -LE nosan
+
+test: test-normal test-asan
+
+bench: deps
+	QUILLET_BENCH_DEPS=1 bash scripts/install-deps.sh
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j $(JOBS)
+	bash scripts/bench.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN)
