@@ -1,0 +1,236 @@
+// The application host: the process-wide game object, its delegate interface,
+// the desktop window, the fixed-rate loop, files and the saved state.
+//
+// Class tree: VoGame (platform-neutral state flags, fenced delegate calls,
+// files, state, dates) <- VoGlfwGame (window, clock, joysticks and the loop)
+// <- VoDovelGame (adds only the static entry Main). There is one instance per
+// process, reachable as VoGame::_game.
+//
+// Only host/ talks to GLFW. Everything the loop needs from the window system
+// (clock, sleeping, event polls, window state, joystick reads) goes through the
+// narrow VoPlatform interface, so a test can replace it with a fake clock and
+// window (see tests/support/test_host.h) and run the whole stack headless.
+#pragma once
+
+#include <cstdio>
+
+#include "runtime/dovel.h"
+
+struct GLFWwindow;
+
+// Game event codes: the `event` argument of the four event operations.
+struct VoGameEvent {
+  static constexpr int KeyDown = 1;
+  static constexpr int KeyUp = 2;
+  static constexpr int KeyChar = 3;
+  static constexpr int MouseDown = 4;
+  static constexpr int MouseUp = 5;
+  static constexpr int MouseMove = 6;
+  static constexpr int TouchDown = 7;
+  static constexpr int TouchUp = 8;
+  static constexpr int TouchMove = 9;
+  static constexpr int MotionAccel = 10;
+};
+
+// Runtime key codes with a host meaning: both end the application.
+constexpr int KEY_BACK = 416;
+constexpr int KEY_CLOSE = 432;
+
+// Receiver of every lifecycle and input call of the host; the framework's
+// c_GameDelegate implements it. Each operation does nothing here.
+class VoGameDelegate : public Object {
+ public:
+  virtual void StartGame() {}
+  virtual void SuspendGame() {}
+  virtual void ResumeGame() {}
+  virtual void UpdateGame() {}
+  virtual void RenderGame() {}
+  virtual void KeyEvent(int, int) {}
+  virtual void MouseEvent(int, int, float, float) {}
+  virtual void TouchEvent(int, int, float, float) {}
+  virtual void MotionEvent(int, int, float, float, float) {}
+  virtual void DiscardGraphics() {}
+};
+
+class VoGame {
+ public:
+  VoGame();
+  virtual ~VoGame();
+
+  virtual void SetDelegate(VoGameDelegate* delegate);
+  virtual VoGameDelegate* Delegate();
+  virtual void SetKeyboardEnabled(bool enabled);
+  virtual bool KeyboardEnabled();
+  virtual void SetUpdateRate(int hertz);
+  virtual int UpdateRate();
+  virtual bool Started();
+  virtual bool Suspended();
+  virtual int Millisecs();
+  virtual void GetDate(Array<int> date);
+  // 0 saved, -1 state file not opened, -2 write incomplete; the old state
+  // file is left untouched on failure.
+  virtual int SaveState(String state);
+  virtual String LoadState();
+  virtual String LoadString(String path);
+  virtual bool PollJoystick(int port, Array<float> joyx, Array<float> joyy,
+                            Array<float> joyz, Array<bool> buttons);
+  virtual void OpenUrl(String url);
+  virtual void SetMouseVisible(bool visible);
+  virtual String PathToFilePath(String path);
+  virtual FILE* OpenFile(String path, String mode);
+  // Whole file as a malloc'd block (caller frees); null when it cannot be opened.
+  virtual unsigned char* LoadData(String path, int* length);
+  [[noreturn]] virtual void Die(ThrowableObject* ex);
+  // Marks the delegate as a root, then runs one collector step.
+  virtual void gc_collect();
+
+  // Fenced delegate calls: skipped in the wrong state, an escaping
+  // ThrowableObject* goes to Die, one collector step follows each call.
+  virtual void StartGame();
+  virtual void SuspendGame();
+  virtual void ResumeGame();
+  virtual void UpdateGame();
+  virtual void RenderGame();
+  virtual void KeyEvent(int event, int data);
+  virtual void MouseEvent(int event, int data, float x, float y);
+  virtual void TouchEvent(int event, int data, float x, float y);
+  virtual void MotionEvent(int event, int data, float x, float y, float z);
+  virtual void DiscardGraphics();
+
+  static VoGame* _game;
+
+  VoGameDelegate* _delegate = nullptr;
+  bool _keyboardEnabled = false;
+  int _updateRate = 0;
+  bool _started = false;
+  bool _suspended = false;
+};
+
+// Device state of one joystick as the window system reports it. `gamepad`
+// tells that the device has a known gamepad mapping; then padAxes/padButtons
+// hold the standard layout (GLFW gamepad order), otherwise axes/buttons hold
+// the raw device report.
+struct VoJoystickState {
+  bool gamepad = false;
+  int axisCount = 0;
+  float axes[6] = {};
+  int buttonCount = 0;
+  bool buttons[32] = {};
+  float padAxes[6] = {};
+  bool padButtons[15] = {};
+};
+
+// Fills the four joystick arrays of the input device from one device state:
+// sticks -1..1 with up and right positive, [0] left stick, [1] right stick,
+// joyz[0]/joyz[1] the triggers; gamepad buttons A 0, B 1, X 2, Y 3, LB 4,
+// RB 5, BACK 6, START 7, LEFT 8, UP 9, RIGHT 10, DOWN 11.
+void VoMapJoystick(const VoJoystickState& state, Array<float> joyx,
+                   Array<float> joyy, Array<float> joyz, Array<bool> buttons);
+
+// The window system seen by the loop. The default one talks to GLFW and the
+// host's window; tests install a fake.
+class VoPlatform {
+ public:
+  virtual ~VoPlatform();
+  // Seconds since the window system started.
+  virtual double Time() = 0;
+  virtual void Sleep(double seconds) = 0;
+  // Runs the window callbacks of every pending event.
+  virtual void PollEvents() = 0;
+  // Blocks until at least one event arrives, then runs the callbacks.
+  virtual void WaitEvents() = 0;
+  virtual bool WindowOpen() = 0;
+  virtual bool Iconified() = 0;
+  // The window has the input focus.
+  virtual bool Active() = 0;
+  // False when no joystick is present at the port (0-3).
+  virtual bool ReadJoystick(int port, VoJoystickState* state) = 0;
+};
+
+// One display mode: pixel size and bits per colour channel.
+class VoGlfwVideoMode : public Object {
+ public:
+  int width = 0;
+  int height = 0;
+  int red = 0;
+  int green = 0;
+  int blue = 0;
+};
+
+class VoGlfwGame : public VoGame {
+ public:
+  VoGlfwGame();
+  ~VoGlfwGame() override;
+
+  void SetUpdateRate(int hertz) override;
+  int Millisecs() override;
+  bool PollJoystick(int port, Array<float> joyx, Array<float> joyy,
+                    Array<float> joyz, Array<bool> buttons) override;
+  void OpenUrl(String url) override;
+  void SetMouseVisible(bool visible) override;
+  String PathToFilePath(String path) override;
+
+  // Decoded image pixels (rows top first, depth 1-4 bytes per pixel), malloc'd.
+  virtual unsigned char* LoadImageData(String path, int* width, int* height,
+                                       int* depth);
+  // Decoded PCM samples, malloc'd; format is bytes per sample.
+  virtual unsigned char* LoadAudioData(String path, int* length,
+                                       int* channels, int* format, int* hertz);
+  virtual void SetGlfwWindow(int width, int height, int red, int green,
+                             int blue, int alpha, int depth, int stencil,
+                             bool fullscreen);
+  // Opens the window and runs the loop until the window is no longer open.
+  virtual void Run();
+
+  // Graphics driver services: present the back buffer; framebuffer size in pixels.
+  virtual void SwapBuffers();
+  virtual void GetWindowSize(int* width, int* height);
+
+  // Window callbacks in runtime terms (GLFW key codes in, game events out).
+  static void OnKey(int key, int action);
+  static void OnChar(int chr, int action);
+  static void OnMouseButton(int button, int action);
+  static void OnMousePos(int x, int y);
+  static int OnWindowClose();
+
+  // GLFW key code -> runtime key code (0: ignored).
+  static int TransKey(int key);
+  // Runtime key code -> character it types (0: none).
+  static int KeyToChar(int key);
+
+  VoGlfwVideoMode* GetGlfwDesktopMode();
+  Array<VoGlfwVideoMode*> GetGlfwVideoModes();
+
+  static VoGlfwGame* _glfwGame;
+
+  bool _iconified = false;
+  double _nextUpdate = 0;
+  double _updatePeriod = 0;
+  GLFWwindow* _window = nullptr;
+  VoPlatform* _platform;
+
+ protected:
+  // Run's two halves: open the window, start and draw the first frame; then
+  // one pass of the loop, false once the window is no longer open.
+  void BeginRun();
+  bool RunPass();
+};
+
+class VoDovelGame : public VoGlfwGame {
+ public:
+  static int Main(int argc, const char** argv);
+};
+
+// Incremented whenever the host opens a window (and with it a GL context).
+extern int glfwGraphicsSeq;
+extern int argc;
+extern const char** argv;
+
+// Language start-up (defined with main) and the translated program's
+// initialiser and entry (defined by the game).
+int vo_std_main(int argc, const char** argv);
+int voInit();
+int voMain();
+
+// Resource URL for a language path: "menu" -> "dovel://data/menu".
+String vo_data_FixDataPath(String path);
