@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ make pkg-config
   libglfw3-dev libgl-dev libgl1-mesa-dri mesa-utils
-  libopenal-dev libopenal1
+  libopenal-dev libopenal1 vorbis-tools
   libstb-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick
