@@ -1,0 +1,211 @@
+// The host's file services: resource paths, whole-file reads, the saved
+// state file, the local date, opening a link, and the decoders the drivers
+// load their assets through.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/audio_codec.h"
+#include "graphics/image_codec.h"
+#include "host/game.h"
+
+extern char** environ;
+
+namespace {
+
+const char* const kStatePath = "./.dovelstate";
+
+// The folder part of a file path, "." when it has none.
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// Flushes a folder's entries (the rename of a file in it) to the disk.
+void SyncFolder(const std::string& folder) {
+  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+// Creates a fresh temporary file next to `path`. A leftover with our name can
+// only come from an earlier process with the same id that died mid-save.
+int CreateTemp(const std::string& path, std::string* temp) {
+  *temp = path + ".tmp." + std::to_string(getpid());
+  int fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0 && errno == EEXIST) {
+    unlink(temp->c_str());
+    fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  }
+  return fd;
+}
+
+// Replaces the file at `path` with `text` so that a crash or a failed write
+// at any point leaves either the old file or the new one, never a mixture.
+// Returns 0, -1 when the file cannot be created or replaced, -2 when the
+// text could not be written completely.
+int SaveAtomically(const std::string& path, const String& text) {
+  // A state file the user made read-only stays as it is.
+  if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0)
+    return -1;
+  std::string temp;
+  int fd = CreateTemp(path, &temp);
+  if (fd < 0) return -1;
+  FILE* f = fdopen(fd, "wb");
+  if (!f) {
+    close(fd);
+    unlink(temp.c_str());
+    return -1;
+  }
+  bool written = text.Save(f) && fflush(f) == 0 && fsync(fileno(f)) == 0;
+  written = (fclose(f) == 0) && written;
+  if (!written) {
+    unlink(temp.c_str());
+    return -2;
+  }
+  if (rename(temp.c_str(), path.c_str()) != 0) {
+    unlink(temp.c_str());
+    return -1;
+  }
+  SyncFolder(FolderOf(path));
+  return 0;
+}
+
+// Reads the rest of f into one malloc'd block; null when it would not fit
+// an int length or memory runs out.
+unsigned char* ReadAll(FILE* f, int* length) {
+  std::vector<unsigned char> bytes;
+  unsigned char chunk[4096];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) {
+    if (bytes.size() + n > static_cast<size_t>(INT_MAX)) return nullptr;
+    bytes.insert(bytes.end(), chunk, chunk + n);
+  }
+  // malloc(0) may give null, which would read as "no file".
+  auto* data = static_cast<unsigned char*>(std::malloc(bytes.empty() ? 1 : bytes.size()));
+  if (!data) return nullptr;
+  if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
+  *length = static_cast<int>(bytes.size());
+  return data;
+}
+
+}  // namespace
+
+String vo_data_FixDataPath(String path) {
+  int colon = path.Find(String(":/"));
+  if (colon != -1 && path.Find(String("/")) == colon + 1) return path;
+  if (path.StartsWith(String("./")) || path.StartsWith(String("/"))) return path;
+  return String("dovel://data/") + path;
+}
+
+String VoGlfwGame::PathToFilePath(String path) {
+  static const char* const kRoots[][2] = {
+      {"dovel://data/", "./data/"},
+      {"dovel://internal/", "./internal/"},
+      {"dovel://external/", "./external/"},
+  };
+  if (!path.StartsWith(String("dovel:"))) return path;
+  for (const auto& root : kRoots) {
+    String prefix(root[0]);
+    if (path.StartsWith(prefix)) return String(root[1]) + path.Slice(prefix.Length());
+  }
+  return String();
+}
+
+FILE* VoGame::OpenFile(String path, String mode) {
+  String file = PathToFilePath(path);
+  if (file.Length() == 0) return nullptr;
+  return std::fopen(file.ToUtf8().c_str(), mode.ToUtf8().c_str());
+}
+
+String VoGame::LoadString(String path) {
+  FILE* f = OpenFile(path, String("rb"));
+  if (!f) return String();
+  String text = String::Load(f);
+  std::fclose(f);
+  return text;
+}
+
+unsigned char* VoGame::LoadData(String path, int* length) {
+  FILE* f = OpenFile(path, String("rb"));
+  if (!f) return nullptr;
+  unsigned char* data = ReadAll(f, length);
+  std::fclose(f);
+  return data;
+}
+
+int VoGame::SaveState(String state) {
+  String file = PathToFilePath(String(kStatePath));
+  if (file.Length() == 0) return -1;
+  return SaveAtomically(file.ToUtf8(), state);
+}
+
+String VoGame::LoadState() { return LoadString(String(kStatePath)); }
+
+void VoGame::GetDate(Array<int> date) {
+  int n = date.Length();
+  if (n < 1) return;
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  const int fields[7] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                         local.tm_hour,        local.tm_min,     local.tm_sec, 0};
+  for (int i = 0; i < n && i < 7; ++i) date[i] = fields[i];
+}
+
+// Hands the link to the desktop's default handler. xdg-open gets the URL as
+// its one argument (no shell ever sees it) and runs in its own session; a
+// detached thread reaps it so no zombie is left behind.
+void VoGlfwGame::OpenUrl(String url) {
+  std::string link = url.ToUtf8();
+  char program[] = "xdg-open";
+  char* args[] = {program, link.data(), nullptr};
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+  pid_t pid;
+  int failed = posix_spawnp(&pid, program, nullptr, &attr, args, environ);
+  posix_spawnattr_destroy(&attr);
+  if (failed) return;
+  std::thread([pid] {
+    int status;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+}
+
+unsigned char* VoGlfwGame::LoadImageData(String path, int* width, int* height, int* depth) {
+  FILE* f = OpenFile(path, String("rb"));
+  if (!f) return nullptr;
+  unsigned char* pixels = vo_decode_png_file(f, width, height, depth);
+  std::fclose(f);
+  return pixels;
+}
+
+unsigned char* VoGlfwGame::LoadAudioData(String path, int* length, int* channels, int* format,
+                                         int* hertz) {
+  FILE* f = OpenFile(path, String("rb"));
+  if (!f) return nullptr;
+  String lower = path.ToLower();
+  unsigned char* pcm = nullptr;
+  if (lower.EndsWith(String(".wav")))
+    pcm = LoadWAV(f, length, channels, format, hertz);
+  else if (lower.EndsWith(String(".ogg")))
+    pcm = LoadOGG(f, length, channels, format, hertz);
+  std::fclose(f);
+  return pcm;
+}

@@ -1,0 +1,117 @@
+// VoGame: the platform-neutral host object. State flags, the fenced calls
+// into the delegate and the collector step that follows each of them.
+#include "host/game.h"
+
+#include <cstdlib>
+
+VoGame* VoGame::_game = nullptr;
+
+VoGame::VoGame() { _game = this; }
+
+VoGame::~VoGame() {
+  if (_game == this) _game = nullptr;
+}
+
+void VoGame::SetDelegate(VoGameDelegate* delegate) { _delegate = delegate; }
+VoGameDelegate* VoGame::Delegate() { return _delegate; }
+void VoGame::SetKeyboardEnabled(bool enabled) { _keyboardEnabled = enabled; }
+bool VoGame::KeyboardEnabled() { return _keyboardEnabled; }
+void VoGame::SetUpdateRate(int hertz) { _updateRate = hertz; }
+int VoGame::UpdateRate() { return _updateRate; }
+bool VoGame::Started() { return _started; }
+bool VoGame::Suspended() { return _suspended; }
+int VoGame::Millisecs() { return 0; }
+
+bool VoGame::PollJoystick(int, Array<float>, Array<float>, Array<float>,
+                          Array<bool>) {
+  return false;
+}
+
+void VoGame::OpenUrl(String) {}
+void VoGame::SetMouseVisible(bool) {}
+String VoGame::PathToFilePath(String path) { return path; }
+
+void VoGame::Die(ThrowableObject*) {
+  voPrint(String("Dovel Runtime Error : Uncaught Dovel Exception"));
+  std::exit(-1);
+}
+
+// The host's own reference to the delegate is not a language global, so the
+// root marking does not cover it: mark it here before every step.
+void VoGame::gc_collect() {
+  gc_mark(_delegate);
+  ::gc_collect();
+}
+
+namespace {
+
+// One fenced call: an uncaught language exception ends the program through
+// Die, and a collector step follows whether or not the call threw. Nothing is
+// called while no delegate is installed.
+template <class Call>
+void Fenced(VoGame* game, Call call) {
+  if (game->_delegate) {
+    try {
+      call(game->_delegate);
+    } catch (ThrowableObject* ex) {
+      game->Die(ex);
+    }
+  }
+  game->gc_collect();
+}
+
+}  // namespace
+
+void VoGame::StartGame() {
+  if (_started) return;
+  _started = true;
+  Fenced(this, [](VoGameDelegate* d) { d->StartGame(); });
+}
+
+void VoGame::SuspendGame() {
+  if (!_started || _suspended) return;
+  _suspended = true;
+  Fenced(this, [](VoGameDelegate* d) { d->SuspendGame(); });
+}
+
+void VoGame::ResumeGame() {
+  if (!_started || !_suspended) return;
+  _suspended = false;
+  Fenced(this, [](VoGameDelegate* d) { d->ResumeGame(); });
+}
+
+void VoGame::UpdateGame() {
+  if (!_started || _suspended) return;
+  Fenced(this, [](VoGameDelegate* d) { d->UpdateGame(); });
+}
+
+void VoGame::RenderGame() {
+  if (!_started) return;
+  Fenced(this, [](VoGameDelegate* d) { d->RenderGame(); });
+}
+
+void VoGame::KeyEvent(int event, int data) {
+  if (!_started) return;
+  Fenced(this, [=](VoGameDelegate* d) { d->KeyEvent(event, data); });
+}
+
+void VoGame::MouseEvent(int event, int data, float x, float y) {
+  if (!_started) return;
+  Fenced(this, [=](VoGameDelegate* d) { d->MouseEvent(event, data, x, y); });
+}
+
+void VoGame::TouchEvent(int event, int data, float x, float y) {
+  if (!_started) return;
+  Fenced(this, [=](VoGameDelegate* d) { d->TouchEvent(event, data, x, y); });
+}
+
+void VoGame::MotionEvent(int event, int data, float x, float y, float z) {
+  if (!_started) return;
+  Fenced(this,
+         [=](VoGameDelegate* d) { d->MotionEvent(event, data, x, y, z); });
+}
+
+void VoGame::DiscardGraphics() {
+  if (!_started) return;
+  Fenced(this, [](VoGameDelegate* d) { d->DiscardGraphics(); });
+}

@@ -1,0 +1,199 @@
+// Everything of the desktop host that talks to GLFW 3: the window, its
+// callbacks, the cursor, display modes, joystick reads and the platform the
+// loop runs on by default.
+#include <GLFW/glfw3.h>
+
+#include <ctime>
+
+#include "host/game.h"
+
+namespace {
+
+// The loop's view of GLFW and the host's window.
+class GlfwPlatform : public VoPlatform {
+ public:
+  double Time() override { return glfwGetTime(); }
+
+  // A plain sleep: events that arrive meanwhile wait for the next poll, so
+  // callbacks still run only inside PollEvents and WaitEvents.
+  void Sleep(double seconds) override {
+    std::timespec span;
+    span.tv_sec = static_cast<time_t>(seconds);
+    span.tv_nsec = static_cast<long>((seconds - static_cast<double>(span.tv_sec)) * 1e9);
+    while (nanosleep(&span, &span) != 0) {
+    }
+  }
+
+  void PollEvents() override { glfwPollEvents(); }
+  void WaitEvents() override { glfwWaitEvents(); }
+
+  // A close request is refused in its callback, so the window stays open
+  // until the application ends the process.
+  bool WindowOpen() override {
+    GLFWwindow* w = Window();
+    return w && !glfwWindowShouldClose(w);
+  }
+  bool Iconified() override { return Attribute(GLFW_ICONIFIED); }
+  bool Active() override { return Attribute(GLFW_FOCUSED); }
+
+  bool ReadJoystick(int port, VoJoystickState* state) override {
+    int jid = GLFW_JOYSTICK_1 + port;
+    if (!glfwJoystickPresent(jid)) return false;
+    GLFWgamepadstate pad;
+    if (glfwJoystickIsGamepad(jid) && glfwGetGamepadState(jid, &pad)) {
+      state->gamepad = true;
+      for (int i = 0; i < 6; ++i) state->padAxes[i] = pad.axes[i];
+      for (int i = 0; i < 15; ++i) state->padButtons[i] = pad.buttons[i] == GLFW_PRESS;
+      return true;
+    }
+    int n = 0;
+    const float* axes = glfwGetJoystickAxes(jid, &n);
+    // The device may have gone between the two calls.
+    if (!axes) return false;
+    state->axisCount = n;
+    for (int i = 0; i < n && i < 6; ++i) state->axes[i] = axes[i];
+    int m = 0;
+    const unsigned char* buttons = glfwGetJoystickButtons(jid, &m);
+    if (!buttons) m = 0;
+    state->buttonCount = m;
+    for (int i = 0; i < m && i < 32; ++i) state->buttons[i] = buttons[i] == GLFW_PRESS;
+    return true;
+  }
+
+ private:
+  static GLFWwindow* Window() {
+    return VoGlfwGame::_glfwGame ? VoGlfwGame::_glfwGame->_window : nullptr;
+  }
+  static bool Attribute(int attribute) {
+    GLFWwindow* w = Window();
+    return w && glfwGetWindowAttrib(w, attribute);
+  }
+};
+
+GlfwPlatform glfwPlatform;
+
+// GLFW 3 callbacks, forwarded to the host's own.
+void KeyCallback(GLFWwindow*, int key, int, int action, int) { VoGlfwGame::OnKey(key, action); }
+void CharCallback(GLFWwindow*, unsigned int codepoint) {
+  VoGlfwGame::OnChar(static_cast<int>(codepoint), 1);
+}
+void MouseButtonCallback(GLFWwindow*, int button, int action, int) {
+  VoGlfwGame::OnMouseButton(button, action);
+}
+void CursorPosCallback(GLFWwindow*, double x, double y) {
+  VoGlfwGame::OnMousePos(static_cast<int>(x), static_cast<int>(y));
+}
+void CloseCallback(GLFWwindow* window) {
+  if (VoGlfwGame::OnWindowClose() == 0) glfwSetWindowShouldClose(window, GLFW_FALSE);
+}
+
+VoGlfwVideoMode* MakeMode(const GLFWvidmode& m) {
+  auto* mode = new VoGlfwVideoMode();
+  mode->width = m.width;
+  mode->height = m.height;
+  mode->red = m.redBits;
+  mode->green = m.greenBits;
+  mode->blue = m.blueBits;
+  return mode;
+}
+
+}  // namespace
+
+int glfwGraphicsSeq = 0;
+
+VoPlatform::~VoPlatform() = default;
+
+VoGlfwGame* VoGlfwGame::_glfwGame = nullptr;
+
+VoGlfwGame::VoGlfwGame() : _platform(&glfwPlatform) { _glfwGame = this; }
+
+VoGlfwGame::~VoGlfwGame() {
+  if (_glfwGame == this) _glfwGame = nullptr;
+}
+
+void VoGlfwGame::SetGlfwWindow(int width, int height, int red, int green, int blue, int alpha,
+                               int depth, int stencil, bool fullscreen) {
+  // No key may stay down across a window re-creation.
+  if (_window) {
+    for (int key = 0; key <= GLFW_KEY_LAST; ++key) {
+      int code = TransKey(key);
+      if (code && glfwGetKey(_window, key) == GLFW_PRESS) KeyEvent(VoGameEvent::KeyUp, code);
+    }
+  }
+  GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+  const GLFWvidmode* desktop = monitor ? glfwGetVideoMode(monitor) : nullptr;
+  if (_window) {
+    glfwDestroyWindow(_window);
+    _window = nullptr;
+  }
+
+  glfwDefaultWindowHints();
+  glfwWindowHint(GLFW_RESIZABLE, GLFW_TRUE);
+  glfwWindowHint(GLFW_RED_BITS, red);
+  glfwWindowHint(GLFW_GREEN_BITS, green);
+  glfwWindowHint(GLFW_BLUE_BITS, blue);
+  glfwWindowHint(GLFW_ALPHA_BITS, alpha);
+  glfwWindowHint(GLFW_DEPTH_BITS, depth);
+  glfwWindowHint(GLFW_STENCIL_BITS, stencil);
+  // The driver draws with the fixed-function pipeline: ask for a legacy
+  // context (any version, no core profile).
+  glfwWindowHint(GLFW_CLIENT_API, GLFW_OPENGL_API);
+  glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_ANY_PROFILE);
+  _window = glfwCreateWindow(width, height, "Quillet", fullscreen ? monitor : nullptr, nullptr);
+  ++glfwGraphicsSeq;
+  if (!_window) return;
+  glfwMakeContextCurrent(_window);
+
+  if (!fullscreen && desktop) {
+    glfwSetWindowPos(_window, (desktop->width - width) / 2, (desktop->height - height) / 2);
+    glfwSetWindowTitle(_window, "Quillet");
+  }
+  // GLFW 3 always repeats held keys (as GLFW_REPEAT) and never polls events
+  // on its own, so there is nothing to switch for either.
+  glfwSetKeyCallback(_window, KeyCallback);
+  glfwSetCharCallback(_window, CharCallback);
+  glfwSetMouseButtonCallback(_window, MouseButtonCallback);
+  glfwSetCursorPosCallback(_window, CursorPosCallback);
+  glfwSetWindowCloseCallback(_window, CloseCallback);
+}
+
+void VoGlfwGame::SwapBuffers() {
+  if (_window) glfwSwapBuffers(_window);
+}
+
+void VoGlfwGame::GetWindowSize(int* width, int* height) {
+  *width = 0;
+  *height = 0;
+  if (_window) glfwGetFramebufferSize(_window, width, height);
+}
+
+void VoGlfwGame::SetMouseVisible(bool visible) {
+  if (_window)
+    glfwSetInputMode(_window, GLFW_CURSOR, visible ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_HIDDEN);
+}
+
+// Only the left (0), right (1) and middle (2) buttons are reported.
+void VoGlfwGame::OnMouseButton(int button, int action) {
+  if (button < 0 || button > 2 || !_glfwGame || !_glfwGame->_window) return;
+  double x = 0, y = 0;
+  glfwGetCursorPos(_glfwGame->_window, &x, &y);
+  int event = action == GLFW_PRESS ? VoGameEvent::MouseDown : VoGameEvent::MouseUp;
+  _glfwGame->MouseEvent(event, button, static_cast<float>(x), static_cast<float>(y));
+}
+
+VoGlfwVideoMode* VoGlfwGame::GetGlfwDesktopMode() {
+  GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+  const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
+  return mode ? MakeMode(*mode) : new VoGlfwVideoMode();
+}
+
+Array<VoGlfwVideoMode*> VoGlfwGame::GetGlfwVideoModes() {
+  GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+  int count = 0;
+  const GLFWvidmode* modes = monitor ? glfwGetVideoModes(monitor, &count) : nullptr;
+  if (!modes) count = 0;
+  if (count > 1024) count = 1024;
+  Array<VoGlfwVideoMode*> result(count);
+  for (int i = 0; i < count; ++i) gc_assign(result[i], MakeMode(modes[i]));
+  return result;
+}

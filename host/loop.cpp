@@ -1,0 +1,95 @@
+// The fixed-rate loop of the desktop host. It turns the platform's clock and
+// window state into start, suspend, resume, update and render calls:
+//
+// - updates are due every _updatePeriod seconds; the loop sleeps until the
+//   next one is due instead of spinning;
+// - at most 4 updates run before each render; a longer backlog is dropped so
+//   a slow machine slows the game down instead of freezing it;
+// - an iconified window suspends the game and draws nothing; a window without
+//   the focus suspends it but keeps drawing after each batch of events;
+// - while nothing is due (rate 0 or suspended) the loop blocks on events.
+#include "host/game.h"
+
+void VoGlfwGame::SetUpdateRate(int hertz) {
+  _updateRate = hertz;
+  if (hertz == 0) return;
+  _updatePeriod = 1.0 / hertz;
+  _nextUpdate = _platform->Time() + _updatePeriod;
+}
+
+int VoGlfwGame::Millisecs() { return static_cast<int>(_platform->Time() * 1000.0); }
+
+void VoGlfwGame::Run() {
+  BeginRun();
+  while (RunPass()) {
+  }
+}
+
+void VoGlfwGame::BeginRun() {
+  SetGlfwWindow(640, 480, 8, 8, 8, 0, 0, 0, false);
+  // Without a window there is no GL context to start the drivers on; the
+  // first pass then finds no open window and ends the loop.
+  if (!_platform->WindowOpen()) {
+    voPrint(String("The window could not be opened"));
+    return;
+  }
+  StartGame();
+  RenderGame();
+}
+
+bool VoGlfwGame::RunPass() {
+  VoPlatform& platform = *_platform;
+  platform.PollEvents();
+  if (!platform.WindowOpen()) return false;
+
+  if (platform.Iconified()) {
+    // Also when the focus went first: an iconified window is never drawn.
+    _iconified = true;
+    if (!_suspended) SuspendGame();
+  } else if (platform.Active()) {
+    if (_suspended) {
+      _iconified = false;
+      ResumeGame();
+      // No burst of catch-up updates for the time spent away.
+      _nextUpdate = platform.Time();
+    }
+  } else {
+    // Visible again but without the focus: drawn, not updated.
+    _iconified = false;
+    if (!_suspended) SuspendGame();
+  }
+
+  if (_updateRate == 0 || _suspended) {
+    if (!_iconified) RenderGame();
+    platform.WaitEvents();
+    return true;
+  }
+
+  double delay = _nextUpdate - platform.Time();
+  if (delay > 0) {
+    platform.Sleep(delay);
+    return true;
+  }
+
+  bool behind = true;
+  for (int i = 0; i < 4; ++i) {
+    _nextUpdate += _updatePeriod;
+    UpdateGame();
+    if (_updateRate == 0 || _nextUpdate - platform.Time() > 0) {
+      behind = false;
+      break;
+    }
+  }
+  RenderGame();
+  if (behind && _updateRate != 0) _nextUpdate = platform.Time();
+  return true;
+}
+
+bool VoGlfwGame::PollJoystick(int port, Array<float> joyx, Array<float> joyy, Array<float> joyz,
+                              Array<bool> buttons) {
+  if (port < 0 || port > 3) return false;
+  VoJoystickState state;
+  if (!_platform->ReadJoystick(port, &state)) return false;
+  VoMapJoystick(state, joyx, joyy, joyz, buttons);
+  return true;
+}
