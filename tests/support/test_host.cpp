@@ -1,0 +1,153 @@
+// The headless test host: a fake platform over a scripted clock and window.
+#include "tests/support/test_host.h"
+
+#include <algorithm>
+#include <cstdio>
+
+class VoTestHost::Platform : public VoPlatform {
+ public:
+  explicit Platform(VoTestHost* host) : host_(host) {}
+
+  double Time() override { return host_->now_; }
+  void Sleep(double seconds) override { host_->now_ += seconds; }
+  void PollEvents() override { host_->Deliver(); }
+
+  // Like a real wait: nothing happens until the next event arrives.
+  void WaitEvents() override {
+    auto& script = host_->script_;
+    if (script.empty())
+      host_->now_ += host_->waitStep;
+    else
+      host_->now_ = std::max(host_->now_, script.begin()->first);
+    host_->Deliver();
+  }
+
+  bool WindowOpen() override { return host_->open; }
+  bool Iconified() override { return host_->iconified; }
+  bool Active() override { return host_->active; }
+
+  bool ReadJoystick(int port, VoJoystickState* state) override {
+    if (!host_->joyPresent_[port]) return false;
+    *state = host_->joy_[port];
+    return true;
+  }
+
+ private:
+  VoTestHost* host_;
+};
+
+VoTestHost::VoTestHost() : fake_(new Platform(this)) { _platform = fake_; }
+
+VoTestHost::~VoTestHost() { delete fake_; }
+
+void VoTestHost::At(double t, std::function<void()> action) {
+  script_.emplace(t, std::move(action));
+}
+
+void VoTestHost::Key(double t, int event, int code) {
+  At(t, [this, event, code] { KeyEvent(event, code); });
+}
+
+void VoTestHost::Mouse(double t, int event, int button, float x, float y) {
+  At(t, [this, event, button, x, y] { MouseEvent(event, button, x, y); });
+}
+
+void VoTestHost::GlfwKey(double t, int glfwKey, int action) {
+  At(t, [glfwKey, action] { OnKey(glfwKey, action); });
+}
+
+void VoTestHost::Close(double t) {
+  At(t, [] { OnWindowClose(); });
+}
+
+void VoTestHost::SetJoystick(int port, const VoJoystickState* state) {
+  joyPresent_[port] = state != nullptr;
+  if (state) joy_[port] = *state;
+}
+
+void VoTestHost::RunUntil(double t) {
+  while (now_ < t && RunPass()) {
+  }
+}
+
+void VoTestHost::Deliver() {
+  // An action may schedule further actions; take them one at a time.
+  while (!script_.empty() && script_.begin()->first <= now_) {
+    auto action = std::move(script_.begin()->second);
+    script_.erase(script_.begin());
+    action();
+  }
+}
+
+void VoTestHost::SetGlfwWindow(int, int, int, int, int, int, int, int, bool) {
+  ++glfwGraphicsSeq;
+  ++windowOpens;
+  open = true;
+}
+
+void VoTestHost::GetWindowSize(int* w, int* h) {
+  *w = width;
+  *h = height;
+}
+
+void VoTestHost::UpdateGame() {
+  bool runs = _started && !_suspended;
+  VoGlfwGame::UpdateGame();
+  if (runs) now_ += updateCost;
+}
+
+void VoTestHost::RenderGame() {
+  bool runs = _started;
+  VoGlfwGame::RenderGame();
+  if (runs) now_ += renderCost;
+}
+
+namespace {
+
+std::string Line(const char* name, std::initializer_list<double> values) {
+  std::string line = name;
+  char number[32];
+  for (double v : values) {
+    std::snprintf(number, sizeof number, " %g", v);
+    line += number;
+  }
+  return line;
+}
+
+}  // namespace
+
+void VoRecordingDelegate::StartGame() { log.push_back("start"); }
+void VoRecordingDelegate::SuspendGame() { log.push_back("suspend"); }
+void VoRecordingDelegate::ResumeGame() { log.push_back("resume"); }
+
+void VoRecordingDelegate::UpdateGame() {
+  log.push_back("update");
+  if (onUpdate) onUpdate();
+}
+
+void VoRecordingDelegate::RenderGame() {
+  log.push_back("render");
+  if (onRender) onRender();
+}
+
+void VoRecordingDelegate::KeyEvent(int event, int data) {
+  log.push_back(Line("key", {double(event), double(data)}));
+}
+
+void VoRecordingDelegate::MouseEvent(int event, int data, float x, float y) {
+  log.push_back(Line("mouse", {double(event), double(data), x, y}));
+}
+
+void VoRecordingDelegate::TouchEvent(int event, int data, float x, float y) {
+  log.push_back(Line("touch", {double(event), double(data), x, y}));
+}
+
+void VoRecordingDelegate::MotionEvent(int event, int data, float x, float y, float z) {
+  log.push_back(Line("motion", {double(event), double(data), x, y, z}));
+}
+
+void VoRecordingDelegate::DiscardGraphics() { log.push_back("discard"); }
+
+int VoRecordingDelegate::Count(const std::string& line) const {
+  return static_cast<int>(std::count(log.begin(), log.end(), line));
+}

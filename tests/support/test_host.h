@@ -1,0 +1,116 @@
+// A headless host for tests: a VoGlfwGame whose clock, window and input are
+// driven by the test instead of GLFW, so the loop and everything above it
+// (framework, game) run without a display.
+//
+//   VoTestHost host;                      // becomes VoGame::_game
+//   host.SetDelegate(new VoRecordingDelegate());   // or run voInit/voMain
+//   host.SetUpdateRate(60);
+//   host.Begin();                         // Run's prelude: window, StartGame, first render
+//   host.Key(0.5, VoGameEvent::KeyDown, 65);   // delivered by the first poll at t >= 0.5
+//   host.At(1.0, [&] { host.iconified = true; });
+//   host.RunUntil(2.0);                   // loop passes until the clock reaches 2 s
+//
+// The fake clock starts at 0 and moves only when the loop sleeps (by exactly
+// the time asked), when it waits for events (to the next scripted event, or
+// by waitStep when none is scheduled), when the test calls Advance, and by
+// updateCost / renderCost after each update / render. Scripted actions run
+// inside PollEvents and WaitEvents, in time order, like window callbacks.
+// Run() also works: it returns once the window is closed (open = false).
+// Only one VoTestHost may exist at a time (it is the process's host object).
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host/game.h"
+
+class VoTestHost : public VoGlfwGame {
+ public:
+  VoTestHost();
+  ~VoTestHost() override;
+
+  // Window state the loop reads; the test may change it at any time.
+  bool open = false;
+  bool iconified = false;
+  bool active = true;
+  // Framebuffer size reported to the graphics driver.
+  int width = 640;
+  int height = 480;
+  // Fake seconds added after each update / render, to play a slow machine.
+  double updateCost = 0;
+  double renderCost = 0;
+  // How far a wait with nothing scheduled moves the clock.
+  double waitStep = 1.0 / 60;
+  // Counters of the window services.
+  int windowOpens = 0;
+  int swaps = 0;
+  bool mouseVisible = true;
+
+  double Now() const { return now_; }
+  void Advance(double seconds) { now_ += seconds; }
+
+  // Schedules an action for the first event poll at or after time t.
+  void At(double t, std::function<void()> action);
+  // Scheduled host events in runtime codes.
+  void Key(double t, int event, int code);
+  void Mouse(double t, int event, int button, float x, float y);
+  // A GLFW key press (1), repeat (2) or release (0) through the host's translation.
+  void GlfwKey(double t, int glfwKey, int action);
+  // The window's close button.
+  void Close(double t);
+
+  // Plugs a device into a joystick port (0-3); null unplugs it.
+  void SetJoystick(int port, const VoJoystickState* state);
+
+  // Run's prelude: opens the fake window, starts the game and renders once.
+  void Begin() { BeginRun(); }
+  // One loop pass; false once the window is no longer open.
+  bool Pass() { return RunPass(); }
+  // Loop passes until the clock reaches t or the window closes.
+  void RunUntil(double t);
+
+  void SetGlfwWindow(int width, int height, int red, int green, int blue, int alpha, int depth,
+                     int stencil, bool fullscreen) override;
+  void SwapBuffers() override { ++swaps; }
+  void GetWindowSize(int* w, int* h) override;
+  void SetMouseVisible(bool visible) override { mouseVisible = visible; }
+  void UpdateGame() override;
+  void RenderGame() override;
+
+ private:
+  class Platform;
+  friend class Platform;
+  // Runs every scripted action due by now.
+  void Deliver();
+
+  double now_ = 0;
+  std::multimap<double, std::function<void()>> script_;
+  bool joyPresent_[4] = {};
+  VoJoystickState joy_[4];
+  Platform* fake_;
+};
+
+// A delegate that records every call as one line ("start", "update",
+// "render", "key 1 65", "mouse 4 0 10 20", ...) and runs optional hooks.
+class VoRecordingDelegate : public VoGameDelegate {
+ public:
+  std::vector<std::string> log;
+  std::function<void()> onUpdate;
+  std::function<void()> onRender;
+
+  void StartGame() override;
+  void SuspendGame() override;
+  void ResumeGame() override;
+  void UpdateGame() override;
+  void RenderGame() override;
+  void KeyEvent(int event, int data) override;
+  void MouseEvent(int event, int data, float x, float y) override;
+  void TouchEvent(int event, int data, float x, float y) override;
+  void MotionEvent(int event, int data, float x, float y, float z) override;
+  void DiscardGraphics() override;
+
+  // Number of log lines equal to `line`.
+  int Count(const std::string& line) const;
+};
