@@ -4,6 +4,7 @@
 MUSIC    ?= 0
 BUILD    ?= build
 ASAN     ?= build-asan
+TSAN     ?= build-tsan
 JOBS     ?= $(shell nproc)
 WERROR   ?= ON
 CMAKE_FLAGS = -G Ninja -DQUILLET_WERROR=$(WERROR)
@@ -14,7 +15,7 @@ else
   CMAKE_FLAGS += -DQUILLET_MUSIC=OFF
 endif
 
-.PHONY: deps build run test test-normal test-asan bench fuzz soak screens clean
+.PHONY: deps build run test test-normal test-asan test-tsan bench fuzz soak screens clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -37,7 +38,13 @@ test-asan: deps
 	cd $(ASAN) && ASAN_OPTIONS=halt_on_error=1:detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 900 -LE nosan
 
-test: test-normal test-asan
+# ThreadSanitizer build of the tests that run code on worker threads only.
+test-tsan: deps
+	cmake -S . -B $(TSAN) $(CMAKE_FLAGS) -DQUILLET_TSAN=ON -DQUILLET_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+	cmake --build $(TSAN) -j $(JOBS) --target test_socket test_thread
+	cd $(TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) --timeout 900 -L tsan
+
+test: test-normal test-asan test-tsan
 
 bench: deps
 	QUILLET_BENCH_DEPS=1 bash scripts/install-deps.sh
@@ -46,4 +53,4 @@ bench: deps
 	bash scripts/bench.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN)
+	rm -rf $(BUILD) $(ASAN) $(TSAN)
