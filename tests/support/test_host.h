@@ -96,6 +96,9 @@ class VoTestHost : public VoGlfwGame {
 // "render", "key 1 65", "mouse 4 0 10 20", ...) and runs optional hooks.
 class VoRecordingDelegate : public VoGameDelegate {
  public:
+  // User-provided: value-initialising `new T()` of a class without one zeroes
+  // the whole object, the collector's header included. Subclasses need one too.
+  VoRecordingDelegate() {}
   std::vector<std::string> log;
   std::function<void()> onUpdate;
   std::function<void()> onRender;
