@@ -8,10 +8,11 @@
 // read-back, texture update). Colour and position live in each vertex, so
 // colour and matrix changes never flush.
 //
-// While no window has been opened (glfwGraphicsSeq is 0) there is no OpenGL
-// context: the driver keeps its batch and counters but makes no GL calls, so
-// everything above it runs headless.
+// Without a current OpenGL context (no window opened yet, glfwGraphicsSeq 0,
+// or a test host whose window is not a real one) the driver keeps its batch
+// and counters but makes no GL calls, so everything above it runs headless.
 #include <GL/gl.h>
+#include <GL/glx.h>
 
 #include <algorithm>
 #include <cmath>
@@ -24,7 +25,8 @@
 
 namespace {
 
-bool have_context() { return glfwGraphicsSeq != 0; }
+// True when GL calls reach a real context.
+bool have_context() { return glfwGraphicsSeq != 0 && glXGetCurrentContext() != nullptr; }
 
 // The host window's drawing size, or 0 x 0 when there is no host.
 void read_window_size(int* w, int* h) {
