@@ -33,7 +33,7 @@ constexpr float kPitch[32] = {0.5f,   0.5295f, 0.561f, 0.5945f, 0.63f,  0.6675f,
                               0.7935f, 0.841f, 0.891f, 0.944f,  1.0f,   1.059f,  1.122f, 1.189f,
                               1.26f,  1.335f,  1.414f, 1.498f,  1.587f, 1.682f,  1.782f, 1.888f,
                               2.0f,   2.118f,  2.244f, 2.378f,  2.52f,  2.67f,   2.828f, 2.996f};
-constexpr char kPitchChars[] = "zsxdcvghbnjmq2w3er5t6y7ui9o0p[=]";
+constexpr char kPitchChars[] = "zsxdcvgbhnjmq2w3er5t6y7ui9o0p[=]";
 
 // Drum voices: note number -> sample entry 1..8 of the kit, 0 for none.
 int drum_entry(int note) {
