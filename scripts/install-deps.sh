@@ -9,7 +9,7 @@ PACKAGES=(
   libopenal-dev libopenal1 vorbis-tools
   libstb-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth x11-utils xdotool imagemagick
+  xvfb xauth x11-utils xdotool imagemagick libx11-dev
   fonts-dejavu-core
   clang libclang-rt-14-dev
 )
