@@ -107,11 +107,8 @@ int c_MyApp::p_GrabImageData(int slot, int frameNumber) {
   vo_graphics_DrawRect(0.0f, 0.0f, static_cast<float>(GrabSize), static_cast<float>(GrabSize));
   vo_graphics_SetColor(255.0f, 255.0f, 255.0f);
   c_Image* img = slot >= 0 && slot < m_Images.Length() ? m_Images[slot] : nullptr;
-  const int frame = frameNumber - 1;
-  // An empty slot or a frame the image lacks reads back the bare square.
-  if (img != nullptr && frame >= 0 && frame < img->m_frames.Length()) {
-    vo_graphics_DrawImage(img, 0.0f, 0.0f, frame);
-  }
+  // An empty slot reads back the bare square.
+  if (img != nullptr) vo_graphics_DrawImage(img, 0.0f, 0.0f, frameNumber - 1);
   Array<int> pixels(GrabSize * GrabSize);
   vo_graphics_ReadPixels(pixels, 0, 0, GrabSize, GrabSize, 0, 0);
   for (int y = 0; y < GrabSize; ++y) {

@@ -43,16 +43,15 @@ int glyphOf(int c) {
   return -1;
 }
 
-// Draws one image entry; slots outside the table, empty slots and frames the
-// image does not have are skipped.
+// Draws one image entry; slots outside the table and empty slots are skipped
+// (the graphics module skips frames the image does not have).
 void replayImage(c_MyApp& app, const float* e, float s) {
-  int slot = static_cast<int>(e[0]);
+  const int slot = static_cast<int>(e[0]);
   if (slot >= app.m_Images.Length()) return;
   c_Image* img = app.m_Images[slot];
-  int frame = static_cast<int>(e[6]);
-  if (img == nullptr || frame < 0 || frame >= img->m_frames.Length()) return;
+  if (img == nullptr) return;
   vo_graphics_DrawImage2(img, e[1] * s, e[2] * s, e[3], e[4] * s * app.m_ImgScale,
-                         e[5] * s * app.m_ImgScale, frame);
+                         e[5] * s * app.m_ImgScale, static_cast<int>(e[6]));
 }
 
 // Replays one entry: colour, alpha and blend first, then the shape or image.
