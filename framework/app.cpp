@@ -32,7 +32,7 @@ int c_App::p_OnRender() {
 c_App* c_App::m_new() {
   if (vo_app__app) voError(String("App has already been created"));
   gc_assign(vo_app__app, this);
-  gc_assign(vo_app__delegate, (new c_GameDelegate())->m_new());
+  gc_assign(vo_app__delegate, (new c_GameDelegate)->m_new());
   vo_app__game->SetDelegate(vo_app__delegate);
   return this;
 }
@@ -61,7 +61,7 @@ void c_GameDelegate::StartGame() {
   vo_graphics_SetFont(nullptr, 32);
   gc_assign(_audio, new gxtkAudio());
   vo_audio_SetAudioDevice(_audio);
-  gc_assign(_input, (new c_InputDevice())->m_new());
+  gc_assign(_input, (new c_InputDevice)->m_new());
   vo_input_SetInputDevice(_input);
   vo_app__app->p_OnCreate();
 }
@@ -85,16 +85,20 @@ void c_GameDelegate::UpdateGame() {
 }
 
 // Mode 0 means the driver cannot draw now, 2 that it is still loading; this
-// driver always answers 1. The driver's frame is ended in every case.
+// driver always answers 1. With mode 0 the module's frame is not begun, so the
+// application's render, which would draw through a null render device, is
+// skipped. The driver's frame is ended in every case.
 void c_GameDelegate::RenderGame() {
   int mode = _graphics->BeginRender();
-  if (mode) vo_graphics_BeginRender();
-  if (mode == 2) {
-    vo_app__app->p_OnLoading();
-  } else {
-    vo_app__app->p_OnRender();
+  if (mode) {
+    vo_graphics_BeginRender();
+    if (mode == 2) {
+      vo_app__app->p_OnLoading();
+    } else {
+      vo_app__app->p_OnRender();
+    }
+    vo_graphics_EndRender();
   }
-  if (mode) vo_graphics_EndRender();
   _graphics->EndRender();
 }
 
@@ -156,11 +160,11 @@ void vo_framework_Init() {
   vo_app__game = VoGame::_game;
   vo_app__updateRate = 0;
   vo_graphics_device = nullptr;
-  gc_assign(vo_graphics_context, (new c_GraphicsContext())->m_new());
+  gc_assign(vo_graphics_context, (new c_GraphicsContext)->m_new());
   vo_graphics_renderDevice = nullptr;
   vo_audio_device = nullptr;
   vo_input_device = nullptr;
-  gc_assign(vo_asyncevent__sources, (new c_Stack())->m_new());
+  gc_assign(vo_asyncevent__sources, (new c_Stack)->m_new());
   vo_asyncevent__current = nullptr;
   c_Stack::m_NIL = nullptr;
   vo_random_Seed = 1234;

@@ -42,7 +42,7 @@ void c_JoyState::mark() {
 c_InputDevice* c_InputDevice::m_new() {
   gc_assign(m_joyStates, Array<c_JoyState*>(JOY_UNITS));
   for (int unit = 0; unit < JOY_UNITS; ++unit) {
-    gc_assign(m_joyStates[unit], (new c_JoyState())->m_new());
+    gc_assign(m_joyStates[unit], (new c_JoyState)->m_new());
   }
   gc_assign(m_keyDown, Array<bool>(KEY_CODES));
   gc_assign(m_keyHitQueue, Array<int>(MAX_HITS));

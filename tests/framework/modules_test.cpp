@@ -136,7 +136,7 @@ TEST_F(AsyncEvents, SourceLeavingDuringItsPollDoesNotSkipTheNext) {
 
 TEST(Stack, LengthGrowsCapacityAndClearsVacatedSlots) {
   vo_framework_Init();
-  auto* stack = (new c_Stack())->m_new();
+  auto* stack = (new c_Stack)->m_new();
   EXPECT_EQ(stack->p_Length2(), 0);
   stack->p_Length(3);
   EXPECT_EQ(stack->m_data.Length(), 10);  // max(3, 2 * 0 + 10)
@@ -157,7 +157,7 @@ TEST(Stack, CopiesTheArrayItIsMadeFrom) {
   std::vector<std::string> log;
   Array<c_IAsyncEventSource*> items(2);
   items[0] = new LogSource("x", &log);
-  auto* stack = (new c_Stack())->m_new2(items);
+  auto* stack = (new c_Stack)->m_new2(items);
   items[0] = nullptr;
   EXPECT_EQ(stack->p_Length2(), 2);
   ASSERT_NE(stack->p_Get(0), nullptr);
@@ -165,7 +165,7 @@ TEST(Stack, CopiesTheArrayItIsMadeFrom) {
 }
 
 TEST(Stack, ReadsOutsideTheUsedSlotsGiveTheEmptyValue) {
-  auto* stack = (new c_Stack())->m_new();
+  auto* stack = (new c_Stack)->m_new();
   stack->p_Length(1);
   EXPECT_EQ(stack->p_Get(-1), nullptr);
   EXPECT_EQ(stack->p_Get(1000), nullptr);

@@ -88,6 +88,6 @@ int voInit() {
 }
 
 int voMain() {
-  (new c_WindowApp())->m_new();
+  (new c_WindowApp)->m_new();
   return 0;
 }
