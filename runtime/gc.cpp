@@ -18,6 +18,20 @@ int gc_markbit = 1;
 void (*gc_mark_roots_hook)();
 bool gc_stress;
 
+namespace {
+
+// The size of the block most recently handed out by gc_object_alloc, taken by
+// the gc_object constructor that runs on it next. Nothing allocates between
+// the two: the base constructor runs before any member initialiser.
+int pending_size;
+
+}  // namespace
+
+gc_object::gc_object() {
+    flags = static_cast<uint32_t>(gc_markbit) | static_cast<uint32_t>(pending_size);
+    gc_link_tail(this, &gc_unmarked_list);
+}
+
 gc_object::~gc_object() {}
 
 void gc_object::mark() {}
@@ -71,9 +85,8 @@ GC_RAW_BLOCK void* gc_object_alloc(int size) {
         p = static_cast<gc_object*>(std::malloc(static_cast<size_t>(size)));
         if (!p) dbg_error("Out of memory");
     }
-    p->flags = static_cast<uint32_t>(gc_markbit) | static_cast<uint32_t>(size);
-    gc_link_tail(p, &gc_unmarked_list);
     gc_alloced_bytes += size;
+    pending_size = size;
     return p;
 }
 

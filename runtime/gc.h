@@ -30,8 +30,11 @@ public:
     gc_object* pred;
     uint32_t flags;
 
-    // Leaves succ, pred and flags as the allocator set them.
-    gc_object() {}
+    // Takes the block that gc_object_alloc just handed out: sets its size and
+    // colour and links it. Doing this here rather than in the allocator keeps
+    // the header intact when `new T()` zero-fills the object before the
+    // constructors run.
+    gc_object();
     // For static objects the collector must never touch (list heads, empty arrays).
     explicit gc_object(uint32_t staticFlags) : succ(this), pred(this), flags(staticFlags) {}
     gc_object(const gc_object&) = delete;
