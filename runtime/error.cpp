@@ -21,6 +21,18 @@ namespace {
     _exit(status);
 }
 
+// The live collected object at address p, or null when p is not one: the
+// address comes from the debugger's input and is only trusted once it is
+// found among the objects the collector holds.
+Object* live_object(const void* p) {
+    for (gc_object* list : {&gc_unmarked_list, &gc_queued_list, &gc_marked_list}) {
+        for (gc_object* q = list->succ; q != list; q = q->succ) {
+            if (q == p) return dynamic_cast<Object*>(q);
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 void voPrint(String s) {
@@ -97,8 +109,9 @@ void dbg_stop() {
                 continue;
             case '@': {
                 void* p = nullptr;
-                if (std::sscanf(line + 1, "%p", &p) == 1 && p) {
-                    dbg_print(static_cast<Object*>(p)->debug());
+                Object* obj = std::sscanf(line + 1, "%p", &p) == 1 ? live_object(p) : nullptr;
+                if (obj) {
+                    dbg_print(obj->debug());
                 } else {
                     dbg_print(String());
                 }

@@ -20,15 +20,21 @@ bool gc_stress;
 
 namespace {
 
-// The size of the block most recently handed out by gc_object_alloc, taken by
-// the gc_object constructor that runs on it next. Nothing allocates between
-// the two: the base constructor runs before any member initialiser.
-int pending_size;
+// Sizes of the blocks handed out by gc_object_alloc whose gc_object
+// constructor has not run yet. A new-expression allocates before it evaluates
+// its constructor arguments, so `new A(new B())` allocates A, then allocates
+// and constructs B, and only then constructs A: the constructors take the
+// sizes back in last-in, first-out order.
+constexpr int kMaxPending = 64;
+int pending_sizes[kMaxPending];
+int pending_count;
 
 }  // namespace
 
 gc_object::gc_object() {
-    flags = static_cast<uint32_t>(gc_markbit) | static_cast<uint32_t>(pending_size);
+    if (pending_count == 0) dbg_error("Collected object not made by the collector");
+    int size = pending_sizes[--pending_count];
+    flags = static_cast<uint32_t>(gc_markbit) | static_cast<uint32_t>(size);
     gc_link_tail(this, &gc_unmarked_list);
 }
 
@@ -86,7 +92,8 @@ GC_RAW_BLOCK void* gc_object_alloc(int size) {
         if (!p) dbg_error("Out of memory");
     }
     gc_alloced_bytes += size;
-    pending_size = size;
+    if (pending_count == kMaxPending) dbg_error("Collected objects nested too deeply");
+    pending_sizes[pending_count++] = size;
     return p;
 }
 

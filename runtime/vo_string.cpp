@@ -115,7 +115,9 @@ bool String::EndsWith(const String& s) const {
 
 int String::Find(const String& s, int start) const {
     if (start < 0) start = 0;
-    for (int i = start; i + s.Length() <= Length(); ++i) {
+    // Compared as i <= Length() - s.Length(): i + s.Length() would overflow for
+    // a start near the top of the int range.
+    for (int i = start; i <= Length() - s.Length(); ++i) {
         if (std::memcmp(Data() + i, s.Data(), sizeof(Char) * static_cast<size_t>(s.Length())) == 0)
             return i;
     }
