@@ -1,6 +1,6 @@
 // Plays the window manager for the Xvfb window test, which runs without one:
-//   iconify <window>  marks the window iconic (ICCCM WM_STATE) and drops the focus
-//   restore <window>  marks it normal again and gives it the focus
+//   iconify <window>  marks the window iconic (ICCCM WM_STATE)
+//   restore <window>  marks it normal again
 //   unfocus           takes the input focus away from every window
 //   focus <window>    gives the window the input focus
 //   close <window>    asks the window to close (WM_DELETE_WINDOW), as its close button does
@@ -41,10 +41,8 @@ int main(int argc, char** argv) {
   Window w = argc > 2 ? static_cast<Window>(std::strtoul(argv[2], nullptr, 0)) : None;
   if (!std::strcmp(command, "iconify")) {
     SetWmState(d, w, IconicState);
-    XSetInputFocus(d, None, RevertToNone, CurrentTime);
   } else if (!std::strcmp(command, "restore")) {
     SetWmState(d, w, NormalState);
-    XSetInputFocus(d, w, RevertToParent, CurrentTime);
   } else if (!std::strcmp(command, "unfocus")) {
     XSetInputFocus(d, None, RevertToNone, CurrentTime);
   } else if (!std::strcmp(command, "focus")) {
