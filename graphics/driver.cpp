@@ -119,6 +119,10 @@ void gxtkSurface::SetData(unsigned char* pixels, int w, int h, int d) {
     height = h;
     depth = d;
     format = format_for_depth(d);
+    // Texture coordinates of the first batch that uses the surface are taken
+    // before Bind creates its texture, so they need the scale already.
+    uscale = w > 0 ? 1.0f / static_cast<float>(w) : 1.0f;
+    vscale = h > 0 ? 1.0f / static_cast<float>(h) : 1.0f;
     // Premultiply in place so blending can use (ONE, ONE_MINUS_SRC_ALPHA).
     const size_t count = static_cast<size_t>(w) * static_cast<size_t>(h);
     if (d == 2) {

@@ -148,9 +148,10 @@ TEST_F(ModuleTest, DrawImageUsesTheFrameAndHandle) {
     const gxtkVertex* v = dev->vertices;
     EXPECT_FLOAT_EQ(v[0].x, 92);
     EXPECT_FLOAT_EQ(v[0].y, 42);
-    // Headless there is no texture, so texture units stay pixels.
-    EXPECT_FLOAT_EQ(v[0].u, 16);
-    EXPECT_FLOAT_EQ(v[0].v, 16);
+    // Texture coordinates are fractions of the surface from the first draw on,
+    // before any texture exists.
+    EXPECT_FLOAT_EQ(v[0].u, 0.25f);
+    EXPECT_FLOAT_EQ(v[0].v, 0.5f);
     EXPECT_FLOAT_EQ(v[2].x, 108);
 }
 
