@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #define STB_VORBIS_HEADER_ONLY
 #include <stb_vorbis.h>
@@ -110,6 +111,102 @@ std::unique_ptr<unsigned char[]> readCapped(FILE* f, long cap, int* size) {
     return bytes;
 }
 
+uint32_t le32(const unsigned char* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// Walks the Ogg pages of an in-memory file in order, as stb_vorbis does while
+// it opens a stream. Only whole pages whose data lies inside the file count.
+class OggPages {
+public:
+    OggPages(const unsigned char* file, long size) : file_(file), size_(size) {}
+
+    // Moves to the next page; false when there is no whole page there.
+    bool next() {
+        if (pos_ + 27 > size_ || std::memcmp(file_ + pos_, "OggS", 4) != 0 || file_[pos_ + 4] != 0) return false;
+        flags = file_[pos_ + 5];
+        count = file_[pos_ + 26];
+        lacing = file_ + pos_ + 27;
+        long data = pos_ + 27 + count;
+        long end = data;
+        for (int i = 0; i < count && end <= size_; ++i) end += lacing[i];
+        if (count == 0 || end > size_) return false;
+        body = file_ + data;
+        pos_ = end;
+        return true;
+    }
+
+    // Header flags of the page: a packet continued from the last page, first page.
+    static constexpr int kContinued = 1;
+    static constexpr int kFirst = 2;
+
+    int flags = 0;
+    int count = 0;
+    const unsigned char* lacing = nullptr;
+    const unsigned char* body = nullptr;
+
+private:
+    const unsigned char* file_;
+    long size_;
+    long pos_ = 0;
+};
+
+// Reassembles the packet that starts on the next page: segments run on while
+// they are 255 bytes long, onto following pages marked as continued.
+bool readPacket(OggPages& pages, std::vector<unsigned char>& packet) {
+    if (!pages.next() || (pages.flags & OggPages::kContinued)) return false;
+    for (;;) {
+        const unsigned char* at = pages.body;
+        for (int i = 0; i < pages.count; ++i) {
+            packet.insert(packet.end(), at, at + pages.lacing[i]);
+            at += pages.lacing[i];
+            if (pages.lacing[i] < 255) return true;
+        }
+        if (!pages.next() || !(pages.flags & OggPages::kContinued)) return false;
+    }
+}
+
+// The identification header, alone on the first page: a plain Vorbis stream of
+// one or two channels at a sane rate.
+bool identificationSane(OggPages& pages) {
+    if (!pages.next() || !(pages.flags & OggPages::kFirst) || pages.count != 1 || pages.lacing[0] != 30)
+        return false;
+    const unsigned char* id = pages.body;
+    if (id[0] != 1 || std::memcmp(id + 1, "vorbis", 6) != 0 || le32(id + 7) != 0) return false;
+    uint32_t rate = le32(id + 12);
+    return (id[11] == 1 || id[11] == 2) && rate >= uint32_t(kMinOggRate) && rate <= uint32_t(kMaxOggRate);
+}
+
+// The comment header: every length it states must fit in the packet. The
+// decoder trusts these lengths, and a huge one makes it write far outside the
+// block it allocated for the text.
+bool commentSane(const std::vector<unsigned char>& c) {
+    if (c.size() < 7 || c[0] != 3 || std::memcmp(c.data() + 1, "vorbis", 6) != 0) return false;
+    size_t at = 7;
+    auto field = [&](uint32_t* value) {
+        if (c.size() - at < 4) return false;
+        *value = le32(c.data() + at);
+        at += 4;
+        return true;
+    };
+    uint32_t length, comments;
+    if (!field(&length) || length > c.size() - at) return false;
+    at += length;
+    if (!field(&comments) || comments > (c.size() - at) / 4) return false;
+    for (uint32_t i = 0; i < comments; ++i) {
+        if (!field(&length) || length > c.size() - at) return false;
+        at += length;
+    }
+    return at < c.size();  // the framing byte follows
+}
+
+// Checks the first two Vorbis headers before the decoder sees the file.
+bool oggHeadersSane(const unsigned char* file, long size) {
+    OggPages pages(file, size);
+    std::vector<unsigned char> comment;
+    return identificationSane(pages) && readPacket(pages, comment) && commentSane(comment);
+}
+
 // Decodes every frame of an opened stream as interleaved 16-bit samples into a
 // block that doubles whenever less than one more frame fits; null past the PCM
 // cap or when nothing decodes.
@@ -171,20 +268,16 @@ unsigned char* LoadWAV(FILE* f, int* length, int* channels, int* format, int* he
 unsigned char* LoadOGG(FILE* f, int* length, int* channels, int* format, int* hertz) {
     int size = 0;
     std::unique_ptr<unsigned char[]> file = readCapped(f, kMaxOggFileBytes, &size);
-    if (!file) return nullptr;
+    if (!file || !oggHeadersSane(file.get(), size)) return nullptr;
     std::unique_ptr<char[]> arena(new char[kOggArenaBytes]);
     stb_vorbis_alloc alloc{arena.get(), kOggArenaBytes};
     int error = 0;
     stb_vorbis* v = stb_vorbis_open_memory(file.get(), size, &error, &alloc);
     if (!v) return nullptr;
-    // Checked before any audio packet is decoded: the decoder's frame buffers
-    // and our block sizes both follow from these two numbers.
+    // The channel count and rate were checked with the headers above.
     stb_vorbis_info info = stb_vorbis_get_info(v);
-    short* pcm = nullptr;
     int frames = 0;
-    if ((info.channels == 1 || info.channels == 2) && info.sample_rate >= unsigned(kMinOggRate) &&
-        info.sample_rate <= unsigned(kMaxOggRate))
-        pcm = decodeAll(v, info.channels, &frames);
+    short* pcm = decodeAll(v, info.channels, &frames);
     stb_vorbis_close(v);
     if (!pcm) return nullptr;
     *length = frames;
