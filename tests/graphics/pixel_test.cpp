@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,23 @@ unsigned RedLeftBlueRight(int x, int) { return x < 10 ? 0xffff0000u : 0xff0000ff
 unsigned RedLeftBlueRight100(int x, int) { return x < 50 ? 0xffff0000u : 0xff0000ffu; }
 unsigned HalfRed(int, int) { return 0x80ff0000u; }
 
+// The pixel at (x, y), top-down window coordinates, as 0xRRGGBB.
+unsigned At(int x, int y) {
+    Array<int> px(1);
+    vo_graphics_ReadPixels(px, x, y, 1, 1, 0, 0);
+    return static_cast<unsigned>(px[0]) & 0xffffffu;
+}
+
+// One expected pixel: position and colour 0xRRGGBB.
+struct Probe {
+    int x, y;
+    unsigned rgb;
+};
+
+void ExpectColours(std::initializer_list<Probe> probes) {
+    for (const Probe& p : probes) EXPECT_EQ(At(p.x, p.y), p.rgb) << "at " << p.x << ", " << p.y;
+}
+
 class Pixels : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -37,12 +55,6 @@ protected:
     void TearDown() override {
         dev->skipUnchangedState = true;
         vo_graphics_EndRender();
-    }
-    // The pixel at (x, y), top-down window coordinates, as 0xRRGGBB.
-    static unsigned At(int x, int y) {
-        Array<int> px(1);
-        vo_graphics_ReadPixels(px, x, y, 1, 1, 0, 0);
-        return static_cast<unsigned>(px[0]) & 0xffffffu;
     }
     static c_Image* Load(const std::string& name, int w, int h, unsigned (*colour)(int, int),
                          int frames = 1, int flags = 0) {
@@ -100,12 +112,8 @@ TEST_F(Pixels, ScissorClipsTopDownAndFullWindowDisablesIt) {
     vo_graphics_SetScissor(100, 50, 40, 30);
     vo_graphics_SetColor(255, 0, 0);
     vo_graphics_DrawRect(0, 0, 640, 480);
-    EXPECT_EQ(At(100, 50), 0xff0000u);
-    EXPECT_EQ(At(139, 79), 0xff0000u);
-    EXPECT_EQ(At(99, 50), 0u);
-    EXPECT_EQ(At(100, 49), 0u);
-    EXPECT_EQ(At(140, 79), 0u);
-    EXPECT_EQ(At(100, 80), 0u);
+    ExpectColours({{100, 50, 0xff0000u}, {139, 79, 0xff0000u}, {99, 50, 0u},
+                   {100, 49, 0u}, {140, 79, 0u}, {100, 80, 0u}});
     EXPECT_EQ(At(120, 480 - 65), 0u) << "not flipped";
     vo_graphics_SetScissor(0, 0, 640, 480);
     vo_graphics_DrawRect(0, 0, 640, 480);
@@ -115,12 +123,8 @@ TEST_F(Pixels, ScissorClipsTopDownAndFullWindowDisablesIt) {
 
 TEST_F(Pixels, EllipseCoversItsInside) {
     vo_graphics_DrawEllipse(320, 240, 100, 50);
-    EXPECT_EQ(At(320, 240), 0xffffffu);
-    EXPECT_EQ(At(414, 240), 0xffffffu);
-    EXPECT_EQ(At(320, 286), 0xffffffu);
-    EXPECT_EQ(At(226, 240), 0xffffffu);
-    EXPECT_EQ(At(426, 240), 0u);
-    EXPECT_EQ(At(320, 296), 0u);
+    ExpectColours({{320, 240, 0xffffffu}, {414, 240, 0xffffffu}, {320, 286, 0xffffffu},
+                   {226, 240, 0xffffffu}, {426, 240, 0u}, {320, 296, 0u}});
     EXPECT_EQ(At(410, 285), 0u) << "box corner is outside";
     EXPECT_EQ(At(320, 187), 0u);
 }
@@ -131,14 +135,9 @@ TEST_F(Pixels, RotatedScaledImageTurnsAboutTheHandle) {
     c_Image* img = Load("redblue", 20, 10, RedLeftBlueRight, 1, c_Image::CenterHandle);
     ASSERT_NE(img, nullptr);
     vo_graphics_DrawImage2(img, 200, 200, 90, 2, 2, 0);
-    EXPECT_EQ(At(200, 210), 0xff0000u);
-    EXPECT_EQ(At(191, 218), 0xff0000u);
-    EXPECT_EQ(At(200, 190), 0x0000ffu);
-    EXPECT_EQ(At(208, 182), 0x0000ffu);
-    EXPECT_EQ(At(212, 200), 0u);
-    EXPECT_EQ(At(187, 200), 0u);
-    EXPECT_EQ(At(200, 221), 0u);
-    EXPECT_EQ(At(200, 178), 0u);
+    ExpectColours({{200, 210, 0xff0000u}, {191, 218, 0xff0000u}, {200, 190, 0x0000ffu},
+                   {208, 182, 0x0000ffu}, {212, 200, 0u}, {187, 200, 0u},
+                   {200, 221, 0u}, {200, 178, 0u}});
 }
 
 // A context that refuses sizes other than powers of two gets a larger
@@ -154,12 +153,8 @@ TEST_F(Pixels, PowerOfTwoRetryKeepsTheImageIntact) {
     EXPECT_FLOAT_EQ(img->m_surface->uscale, 1.0f / 128);
     EXPECT_FLOAT_EQ(img->m_surface->vscale, 1.0f / 64);
     vo_graphics_DrawImage(img, 10, 10, 0);
-    EXPECT_EQ(At(10, 10), 0xff0000u);
-    EXPECT_EQ(At(59, 59), 0xff0000u);
-    EXPECT_EQ(At(60, 10), 0x0000ffu);
-    EXPECT_EQ(At(109, 59), 0x0000ffu);
-    EXPECT_EQ(At(110, 30), 0u);
-    EXPECT_EQ(At(50, 60), 0u);
+    ExpectColours({{10, 10, 0xff0000u}, {59, 59, 0xff0000u}, {60, 10, 0x0000ffu},
+                   {109, 59, 0x0000ffu}, {110, 30, 0u}, {50, 60, 0u}});
 }
 
 TEST_F(Pixels, ReadPixelsStoresRowsTopFirstAtOffsetAndPitch) {
