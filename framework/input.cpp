@@ -15,6 +15,12 @@ bool IsTouch(int index) {
   return index >= 0 && index < c_InputDevice::TOUCHES;
 }
 
+// The key code of mouse button b (b + 1), or 0, which is no key, for a button
+// outside the code space; computed without overflowing for any b.
+int MouseCode(int button) {
+  return button >= 0 && button < c_InputDevice::KEY_CODES - 1 ? c_InputDevice::MOUSE_BUTTON_0 + button : 0;
+}
+
 // The code linked to this one (mouse button 0 and touch 0), or 0.
 int LinkedCode(int code) {
   if (code == c_InputDevice::MOUSE_BUTTON_0) return c_InputDevice::TOUCH_0;
@@ -100,11 +106,11 @@ int c_InputDevice::p_KeyEvent(int event, int data) {
 int c_InputDevice::p_MouseEvent(int event, int data, float x, float y) {
   switch (event) {
     case c_VoGameEvent::MouseDown:
-      Press(MOUSE_BUTTON_0 + data);
+      Press(MouseCode(data));
       SetPointer(0, x, y);
       break;
     case c_VoGameEvent::MouseUp:
-      Release(MOUSE_BUTTON_0 + data);
+      Release(MouseCode(data));
       break;
     case c_VoGameEvent::MouseMove:
       SetPointer(0, x, y);
@@ -253,11 +259,13 @@ int vo_input_SetInputDevice(c_InputDevice* device) {
 }
 
 int vo_input_EnableKeyboard() {
-  return vo_input_device->p_SetKeyboardEnabled(true);
+  vo_app__game->SetKeyboardEnabled(true);
+  return 1;
 }
 
 int vo_input_DisableKeyboard() {
-  return vo_input_device->p_SetKeyboardEnabled(false);
+  vo_app__game->SetKeyboardEnabled(false);
+  return 1;
 }
 
 bool vo_input_KeyDown(int code) {
@@ -280,17 +288,17 @@ float vo_input_MouseY() {
   return vo_input_device->p_MouseY();
 }
 
-// Mouse button b is code b + 1; buttons beyond the code space read as up.
 bool vo_input_MouseDown(int button) {
-  return button >= 0 && vo_input_device->p_KeyDown(c_InputDevice::MOUSE_BUTTON_0 + button);
+  return vo_input_device->p_KeyDown(MouseCode(button));
 }
 
 int vo_input_MouseHit(int button) {
-  return button >= 0 ? vo_input_device->p_KeyHit(c_InputDevice::MOUSE_BUTTON_0 + button) : 0;
+  return vo_input_device->p_KeyHit(MouseCode(button));
 }
 
+// Only touch points 0 to 31 exist; other indices would read foreign codes.
 bool vo_input_TouchDown(int index) {
-  return vo_input_device->p_KeyDown(c_InputDevice::TOUCH_0 + index);
+  return IsTouch(index) && vo_input_device->p_KeyDown(c_InputDevice::TOUCH_0 + index);
 }
 
 float vo_input_TouchX(int index) {

@@ -1,5 +1,7 @@
 // The input device's rules, fed through the test host and read from the
 // application's update as game code reads them.
+#include <climits>
+
 #include "tests/framework/probe_app.h"
 
 namespace {
@@ -114,7 +116,12 @@ TEST_F(InputTest, CodesOutsideTheKeySpaceAreNeverDownOrHit) {
   Key(VoGameEvent::KeyDown, -3);
   Key(VoGameEvent::KeyDown, 100000);
   host.MouseEvent(VoGameEvent::MouseDown, 600, 1, 1);
+  host.MouseEvent(VoGameEvent::MouseDown, INT_MAX, 1, 1);
   EXPECT_EQ(InUpdate<int>([this] { return TotalHits(); }), 0);
+  EXPECT_FALSE(vo_input_MouseDown(INT_MAX));
+  // Touch -1 is not code 383 (joystick unit 3's last button).
+  Key(VoGameEvent::KeyDown, 383);
+  EXPECT_FALSE(vo_input_TouchDown(-1));
   EXPECT_FALSE(vo_input_KeyDown(0));
   EXPECT_EQ(vo_input_KeyHit(512), 0);
   EXPECT_FALSE(vo_input_MouseDown(-1));
