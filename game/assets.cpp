@@ -29,21 +29,27 @@ int c_MyApp::p_Reload() {
   m_ClsG = 0.0f;
   m_ClsB = 0.0f;
   m_ClsAlpha = 1.0f;
-  m_ImgRes = 1;
-  m_ImgScale = 1.0f;
-  const int w = vo_graphics_DeviceWidth();
-  const int h = vo_graphics_DeviceHeight();
-  if (w >= 631 || h >= 631) {
-    m_ImgRes = 2;
-    m_ImgScale = 0.5f;
-  }
-  if (w >= 1231 || h >= 1231) {
-    m_ImgRes = 4;
-    m_ImgScale = 0.25f;
-  }
+  p_PickResolution();
   p_LoadImg(93, String("common/BrevoLogo"), 256, 256, 1, 1);
   p_LoadFont(90, String("fonts/tessel"), 7, 10);
   m_LoadStep = 1;
+  return 0;
+}
+
+// Resolution 2 above 630 pixels in either direction, 4 above 1230, else 1.
+int c_MyApp::p_PickResolution() {
+  const int w = vo_graphics_DeviceWidth();
+  const int h = vo_graphics_DeviceHeight();
+  m_ImgRes = 1;
+  m_ImgScale = 1.0f;
+  if (w > 630 || h > 630) {
+    m_ImgRes = 2;
+    m_ImgScale = 0.5f;
+  }
+  if (w > 1230 || h > 1230) {
+    m_ImgRes = 4;
+    m_ImgScale = 0.25f;
+  }
   return 0;
 }
 

@@ -253,18 +253,7 @@ int c_MyApp::p_OnUpdate() {
 // One loader step per update: choose the resolution, load one asset group,
 // advance, and draw the loading screen.
 int c_MyApp::p_Loader() {
-    const int w = vo_graphics_DeviceWidth();
-    const int h = vo_graphics_DeviceHeight();
-    m_ImgRes = 1;
-    m_ImgScale = 1.0f;
-    if (w > 630 || h > 630) {
-        m_ImgRes = 2;
-        m_ImgScale = 0.5f;
-    }
-    if (w > 1230 || h > 1230) {
-        m_ImgRes = 4;
-        m_ImgScale = 0.25f;
-    }
+    p_PickResolution();
 
     switch (m_LoadStep) {
         case 1: p_LoadImg(97, String("common/icons"), 32, 32, 16, 1); break;

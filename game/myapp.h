@@ -203,6 +203,8 @@ class c_MyApp : public c_App {
 
   // Asset loading.
   int p_Reload();
+  // Sets m_ImgRes and m_ImgScale from the graphics device's size.
+  int p_PickResolution();
   int p_LoadImg(int slot, String name, int frameW, int frameH, int frameCount, int flags);
   int p_LoadFont(int slot, String name, int charW, int charH);
   int p_LoadSFX(int n);

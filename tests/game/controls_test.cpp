@@ -9,7 +9,7 @@ namespace {
 using gametest::GameTest;
 
 class Controls : public GameTest {
- protected:
+ public:
   void key(int code, bool down) {
     input->p_KeyEvent(down ? VoGameEvent::KeyDown : VoGameEvent::KeyUp, code);
   }
@@ -66,50 +66,37 @@ const std::vector<Row> ICadeRows = {
     {15, {}, {5}, {15}},          {99, {27, 46, 8}, {7}, {16, 17, 19}},
 };
 
-TEST_F(Controls, EveryNormalRowHoldsOnlyItsControl) {
-  for (const Row& r : NormalRows) {
+// Each input of each row, alone, holds exactly that row's control; pad entries
+// count at every value in padValues.
+void expectRowsHold(Controls& t, const std::vector<Row>& rows, std::vector<int> padValues) {
+  for (const Row& r : rows) {
     SCOPED_TRACE(r.control);
     for (int k : r.keys) {
-      key(k, true);
-      EXPECT_EQ(held(), std::vector<int>{r.control}) << "key " << k;
-      key(k, false);
+      t.key(k, true);
+      EXPECT_EQ(t.held(), std::vector<int>{r.control}) << "key " << k;
+      t.key(k, false);
     }
     for (int b : r.buttons) {
-      button(b);
-      EXPECT_EQ(held(), std::vector<int>{r.control}) << "button " << b;
-      noJoystickInput();
+      t.button(b);
+      EXPECT_EQ(t.held(), std::vector<int>{r.control}) << "button " << b;
+      t.noJoystickInput();
     }
     for (int p : r.pads) {
-      for (int v : {1, 2}) {
-        app->m_PadState[p] = v;
-        EXPECT_EQ(held(), std::vector<int>{r.control}) << "pad " << p;
+      for (int v : padValues) {
+        t.app->m_PadState[p] = v;
+        EXPECT_EQ(t.held(), std::vector<int>{r.control}) << "pad " << p;
       }
-      app->m_PadState[p] = 0;
+      t.app->m_PadState[p] = 0;
     }
   }
-  EXPECT_TRUE(held().empty());
+  EXPECT_TRUE(t.held().empty());
 }
+
+TEST_F(Controls, EveryNormalRowHoldsOnlyItsControl) { expectRowsHold(*this, NormalRows, {1, 2}); }
 
 TEST_F(Controls, EveryICadeRowHoldsOnlyItsControl) {
   vo_Game_iCadeControls = 1;
-  for (const Row& r : ICadeRows) {
-    SCOPED_TRACE(r.control);
-    for (int k : r.keys) {
-      key(k, true);
-      EXPECT_EQ(held(), std::vector<int>{r.control}) << "key " << k;
-      key(k, false);
-    }
-    for (int b : r.buttons) {
-      button(b);
-      EXPECT_EQ(held(), std::vector<int>{r.control}) << "button " << b;
-      noJoystickInput();
-    }
-    for (int p : r.pads) {
-      app->m_PadState[p] = 2;
-      EXPECT_EQ(held(), std::vector<int>{r.control}) << "pad " << p;
-      app->m_PadState[p] = 0;
-    }
-  }
+  expectRowsHold(*this, ICadeRows, {2});
 }
 
 TEST_F(Controls, ICadeModeIgnoresLetterKeysTheStickAndBack) {

@@ -124,7 +124,7 @@ class RecordingAudio : public gxtkAudio {
 
 // Every test starts from a freshly created game object with fresh drivers.
 class GameTest : public ::testing::Test {
- protected:
+ public:
   VoTestHost host;
   RecordingGraphics* gfx = nullptr;
   RecordingAudio* audio = nullptr;
