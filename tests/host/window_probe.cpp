@@ -1,6 +1,7 @@
 // Opens the real window through VoGlfwGame with a delegate that prints every
 // call it receives, one line each, for the Xvfb window test to compare:
 //   ready <framebuffer width> <height> <glfwGraphicsSeq>
+//   desktop <width> <height> <red> <green> <blue> <number of video modes>
 //   start | suspend | resume <renders> <updates> (counted while suspended)
 //   key <event> <data> | mouse <event> <button> <x> <y>
 //   reopened <glfwGraphicsSeq>
@@ -40,6 +41,10 @@ class PrintingDelegate : public VoGameDelegate {
       int w, h;
       VoGlfwGame::_glfwGame->GetWindowSize(&w, &h);
       std::printf("ready %d %d %d\n", w, h, glfwGraphicsSeq);
+      VoGlfwVideoMode* m = VoGlfwGame::_glfwGame->GetGlfwDesktopMode();
+      int modes = VoGlfwGame::_glfwGame->GetGlfwVideoModes().Length();
+      std::printf("desktop %d %d %d %d %d %d\n", m->width, m->height, m->red, m->green, m->blue,
+                  modes);
     }
   }
   void KeyEvent(int event, int data) override {

@@ -52,6 +52,7 @@ check() {
 "$probe" > "$log" 2>"$work/err" &
 pid=$!
 wait_line "ready 640 480 1" > /dev/null || { cat "$log" "$work/err"; exit 1; }
+wait_line "desktop 1280 1024 8 8 8 [1-9][0-9]*" > /dev/null || fail "desktop mode"
 wid=$(xdotool search --name '^Quillet$' | head -1)
 [ -n "$wid" ] || { echo "FAIL: no window titled Quillet"; exit 1; }
 geometry=$(xwininfo -id "$wid")
