@@ -79,8 +79,10 @@ int c_MyApp::p_LoadFont(int slot, String name, int charW, int charH) {
   return 0;
 }
 
-// Loads sound effect n from "sfx/" plus its three-digit number.
+// Loads sound effect n from "sfx/" plus its three-digit number; numbers
+// without a sound slot load nothing.
 int c_MyApp::p_LoadSFX(int n) {
+  if (n < 0 || n >= m_Sounds.Length()) return 0;
   String file = String(n < 10 ? "sfx/00" : "sfx/0") + String(n) + String(".wav");
   gc_assign(m_Sounds[n], vo_audio_LoadSound(file));
   return 0;

@@ -244,7 +244,7 @@ int c_MyApp::p_ReadICade() {
   if (vo_Game_iCadeControls != 1) return 0;
   for (;;) {
     m_LastChar = vo_input_GetChar();
-    if (m_LastChar <= 0) break;
+    if (m_LastChar == 0) break;
     int c = m_LastChar;
     if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
     for (const ICadeLetters& row : ICadeTable) {

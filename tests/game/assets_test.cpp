@@ -89,6 +89,9 @@ TEST_F(Assets, SoundEffectFileNames) {
   app->p_LoadSFX(7);
   app->p_LoadSFX(95);
   app->p_LoadSFX(0);
+  // Numbers without a slot load nothing (and write no slot).
+  app->p_LoadSFX(100);
+  app->p_LoadSFX(-1);
   ASSERT_EQ(audio->loaded.size(), 3u);
   EXPECT_TRUE(endsWith(audio->loaded[0], "data/sfx/007.wav")) << audio->loaded[0];
   EXPECT_TRUE(endsWith(audio->loaded[1], "data/sfx/095.wav")) << audio->loaded[1];
