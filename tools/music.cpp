@@ -469,26 +469,49 @@ void line(Sheet& sheet, int p, int track, int length, int refOctave, int volume,
 // Reference octaves of the three melodic instrument families.
 constexpr int kLeadC = 5, kAccompanyC = 4, kBassC = 3;
 
+// One tune's score: the patterns of each track, in pattern order, and the
+// level of each melodic track.
+struct Score {
+    int length;  // steps per pattern
+    std::vector<std::string> kitA, kitB, lead, accompany, bass;
+    int leadVolume, accompanyVolume, bassVolume;
+};
+
+void compose(Sheet& sheet, const Score& score) {
+    for (size_t p = 0; p < score.kitA.size(); ++p) drums(sheet, p, kDrumA, score.length, score.kitA[p].c_str());
+    for (size_t p = 0; p < score.kitB.size(); ++p) drums(sheet, p, kDrumB, score.length, score.kitB[p].c_str());
+    for (size_t p = 0; p < score.lead.size(); ++p) {
+        line(sheet, p, kLead, score.length, kLeadC, score.leadVolume, score.lead[p].c_str());
+    }
+    for (size_t p = 0; p < score.accompany.size(); ++p) {
+        line(sheet, p, kAccompany, score.length, kAccompanyC, score.accompanyVolume, score.accompany[p].c_str());
+    }
+    for (size_t p = 0; p < score.bass.size(); ++p) {
+        line(sheet, p, kBass, score.length, kBassC, score.bassVolume, score.bass[p].c_str());
+    }
+}
+
 // Hollow Road: a slow A minor ballad in half time (a beat is eight steps),
 // each pattern two bars, Am then F. Plucked broken chords, a singing lead
 // with vibrato and falls, a bass that walks between the roots.
 void hollow_road(const std::string& dir) {
     Sheet s("Hollow Road");
-    const int n = 64;
-    const char* kitA[] = {
+    Score score;
+    score.length = 64;
+    score.kitA = {
         "K....... ........ S....... ........ K....... ..K..... S....... ........",
         "K....... ....k... S....... ........ K....... ..K..... S....... ....s.s.",
         "K....... ........ S....... ........ K....... ........ S....T.. T...L.L.",
         "C....... ....k... S....... ........ K....... ..K..... S....... ........",
         "K....... ........ p....... ........ K....... ........ p....... ..p.....",
     };
-    const char* kitB[] = {
+    score.kitB = {
         "h...h... h...h... h...h... h...o... h...h... h...h... h...h... h...o...",
         "H.h.h.h. H.h.h.h. H.h.h.h. H.h.o... H.h.h.h. H.h.h.h. H.h.h.h. H.h.o...",
         "........ ....p... ........ ....p... ........ ....p... ........ ..p.p...",
         "o....... o....... o....... o....... o....... o....... o....... o...h.h.",
     };
-    const char* lead[] = {
+    score.lead = {
         "A4:8 C5:8 E5:12 D5:4 | C5:12 D5:4 A4:16~",
         "E5:24~ G5:4 E5:4 | F5:8 E5:8 C5:16\\",
         "r:8 A5:8 G5:8 E5:8 | D5:8 C5:8 A4:16\\",
@@ -496,7 +519,7 @@ void hollow_road(const std::string& dir) {
         "r:16 E5:4 D5:4 C5:8 | A4:32~",
         "A4:4 C5:4 D5:4 E5:4 G5:8 E5:8 | F5:8 E5:4 D5:4 C5:16~",
     };
-    const char* accompany[] = {
+    score.accompany = {
         "A3:4 C4:4 E4:4 A4:4 E4:4 C4:4 A3:4 C4:4 | F3:4 A3:4 C4:4 F4:4 C4:4 A3:4 F3:4 A3:4",
         "A3:4 E4:4 C4:4 E4:4 A3:4 E4:4 C4:4 E4:4 | F3:4 C4:4 A3:4 C4:4 F3:4 C4:4 A3:4 C4:4",
         "E4:16 C4:16 | C4:16 A3:16",
@@ -504,18 +527,15 @@ void hollow_road(const std::string& dir) {
         "F3:2 A3:2 C4:2 F4:2 C4:2 A3:2 F3:2 A3:2 F3:2 A3:2 C4:2 F4:2 C4:2 A3:2 F3:2 C4:2",
         "r:8 E4:8 r:8 C4:8 | r:8 C4:8 r:8 A3:8",
     };
-    const char* bass[] = {
+    score.bass = {
         "A2:24 E2:8 | F2:24 C3:8",
         "A2:8 r:8 A2:8 C3:8 | F2:8 r:8 F2:8 A2:8",
         "A2:12 A2:4 G2:8 E2:8 | F2:12 F2:4 G2:8 E2:8",
         "A2:8 A3:8 A2:8 E2:8 | F2:8 F3:8 F2:8 C3:8",
         "A2:32 | F2:32",
     };
-    for (int p = 0; p < 5; ++p) drums(s, p, kDrumA, n, kitA[p]);
-    for (int p = 0; p < 4; ++p) drums(s, p, kDrumB, n, kitB[p]);
-    for (int p = 0; p < 6; ++p) line(s, p, kLead, n, kLeadC, 24, lead[p]);
-    for (int p = 0; p < 5; ++p) line(s, p, kAccompany, n, kAccompanyC, 15, accompany[p]);
-    for (int p = 0; p < 5; ++p) line(s, p, kBass, n, kBassC, 25, bass[p]);
+    score.leadVolume = 24, score.accompanyVolume = 15, score.bassVolume = 25;
+    compose(s, score);
     s.write(dir + "Hollow Road/Tune_12.png");
 }
 
@@ -525,27 +545,28 @@ void hollow_road(const std::string& dir) {
 // drips down from the top.
 void cavern_walk(const std::string& dir) {
     Sheet s("Cavern Walk");
-    const int n = 48;
-    const char* kitA[] = {
+    Score score;
+    score.length = 48;
+    score.kitA = {
         "K...s...s... K...s...s... K...s...s... K...S...S...",
         "K.......S... K..k....S... K.......S... K..k..S.S.S.",
         "K........... ........S... K........... ....T..T.L.L",
         "C...s...s... K...s...s... K...s...s... K...S...SSSS",
     };
-    const char* kitB[] = {
+    score.kitB = {
         "h.h.h.h.h.h. h.h.h.h.h.h. h.h.h.h.h.h. h.h.h.h.h.h.",
         "....T....... ......p..... ....T....... ..p...p.....",
         "o...h...h... o...h...h... o...h...h... o...h...h...",
         "H.hhH.hhH.hh H.hhH.hhH.hh H.hhH.hhH.hh H.hhH.hhH.hh",
     };
-    const char* lead[] = {
+    score.lead = {
         "A5:8 G5:2 F5:2 | F5:6 E5:2 D5:4 | D5:4 E5:4 F5:4 | E5:12~",
         "D5:4 F5:4 A5:4 | Bb5:8 A5:4 | G5:6 F5:2 E5:4 | C#5:4 E5:4 A5:4",
         "r:12 | D6:4 C6:4 Bb5:4 | Bb5:6 A5:2 G5:4 | A5:12\\",
         "F5:2 E5:2 D5:8 | F5:2 E5:2 D5:8 | G5:2 F5:2 D5:8 | E5:4 C#5:4 A4:4",
         "D5:12~ | D5:12 | Bb4:12~ | C#5:12~",
     };
-    const char* accompany[] = {
+    score.accompany = {
         "D4:2 F4:2 A4:2 D4:2 F4:2 A4:2 | Bb3:2 D4:2 F4:2 Bb3:2 D4:2 F4:2 | "
         "G3:2 Bb3:2 D4:2 G3:2 Bb3:2 D4:2 | A3:2 C#4:2 E4:2 A3:2 C#4:2 E4:2",
         "D4:2 F4:2 A4:2 F4:2 D4:2 F4:2 | Bb3:2 D4:2 F4:2 D4:2 Bb3:2 D4:2 | "
@@ -556,20 +577,16 @@ void cavern_walk(const std::string& dir) {
         "A3:1 C#4:1 E4:1 A3:1 C#4:1 E4:1 A3:1 C#4:1 E4:1 A3:1 C#4:1 E4:1",
         "r:4 F4:4. A4:4. | r:4 F4:4. D4:4. | r:4 D4:4. Bb3:4. | r:4 C#4:4. E4:4.",
     };
-    const char* bass[] = {
+    score.bass = {
         "D3:4. A2:4. F2:4. | Bb2:4. F2:4. D3:4. | G2:4. D3:4. Bb2:4. | A2:4. E2:4. C#3:4.",
         "D2:12 | Bb2:12 | G2:12 | A2:12",
         "D3:4. D2:4. D3:4. | Bb2:4. F2:4. Bb2:4. | G2:4. D2:4. G2:4. | A2:4. E2:4. A2:4.",
         "D2:4 E2:4 F2:4 | Bb2:4 A2:4 G2:4 | G2:4 A2:4 Bb2:4 | A2:4 C#3:4 E3:4",
     };
-    for (int p = 0; p < 4; ++p) {
-        drums(s, p, kDrumA, n, kitA[p]);
-        s.set(p, kDrumA, n - 1, 2, 8);  // pattern break: three-four bars, 48 steps
-    }
-    for (int p = 0; p < 4; ++p) drums(s, p, kDrumB, n, kitB[p]);
-    for (int p = 0; p < 5; ++p) line(s, p, kLead, n, kLeadC, 23, lead[p]);
-    for (int p = 0; p < 4; ++p) line(s, p, kAccompany, n, kAccompanyC, 14, accompany[p]);
-    for (int p = 0; p < 4; ++p) line(s, p, kBass, n, kBassC, 26, bass[p]);
+    score.leadVolume = 23, score.accompanyVolume = 14, score.bassVolume = 26;
+    compose(s, score);
+    // Pattern break on the last step: three-four bars, 48 steps a pattern.
+    for (size_t p = 0; p < score.kitA.size(); ++p) s.set(p, kDrumA, score.length - 1, 2, 8);
     s.write(dir + "Retro/Cavern Walk.png");
 }
 
@@ -579,15 +596,16 @@ void cavern_walk(const std::string& dir) {
 // half swaps their second halves by the parity of the section's bar count.
 void brick_hop(const std::string& dir) {
     Sheet s("Brick Hop");
-    const int n = 64;
-    const char* kitA[] = {
+    Score score;
+    score.length = 64;
+    score.kitA = {
         "K.......S....... K.......S....... K.......S....... K.......S.......",
         "K.......S....... K.....K.S....... K.......S....... K.....K.S...S.S.",
         "K.......S....... K.......S....... K.......S....... K...T.T.L.L.S.S.",
         "C.......S....... K.......S....... K.K.....S....... K.......S.....s.",
         "K...K...S....... K...K...S....... K...K...S....... K...K...S...SSSS",
     };
-    const char* kitB[] = {
+    score.kitB = {
         "h.h.h.h.h.h.h.h. h.h.h.h.h.h.h.h. h.h.h.h.h.h.h.h. h.h.h.h.h.h.o...",
         "..o...o...o...o. ..o...o...o...o. ..o...o...o...o. ..o...o...o...o.",
         "p.....p...p..... p.....p...p..... p.....p...p..... p.....p...p.p.p.",
@@ -599,14 +617,14 @@ void brick_hop(const std::string& dir) {
         opening + "F5:2 F5:2 A5:2 C6:4 A5:2 F5:2 A5:2 | G5:6 F5:2 D5:4 B4:4",
         opening + "A5:2 G5:2 F5:2 A5:6 r:4 | B5:2 A5:2 G5:2 D6:6. r:4",
     };
-    const char* lead[] = {
-        lead01[0].c_str(),
-        lead01[1].c_str(),
+    score.lead = {
+        lead01[0],
+        lead01[1],
         "C5:2 E5:2 G5:2 C6:4. r:6 | C6:2 B5:2 G5:2 E5:4. r:6 | F5:2 A5:2 C6:2 F5:4. r:6 | G5:2 B5:2 D6:2 G5:4. r:6",
         "E5:6 D5:2 C5:8 | r:4 G4:2 A4:2 C5:4 E5:4 | F5:6 E5:2 C5:4 A4:4 | B4:6 C5:2 D5:8~",
         "r:16 | r:8 G5:2 A5:2 G5:4 | F5:4. E5:4. D5:4. C5:4. | D5:12~ r:4",
     };
-    const char* accompany[] = {
+    score.accompany = {
         "r:2 E4:2. r:2 G4:2. r:2 E4:2. r:2 C5:2. | r:2 E4:2. r:2 G4:2. r:2 E4:2. r:2 C5:2. | "
         "r:2 F4:2. r:2 A4:2. r:2 F4:2. r:2 C5:2. | r:2 D4:2. r:2 G4:2. r:2 B4:2. r:2 G4:2.",
         "C4:1 E4:1 G4:1 C5:1 C4:1 E4:1 G4:1 C5:1 C4:1 E4:1 G4:1 C5:1 C4:1 E4:1 G4:1 C5:1 | "
@@ -617,7 +635,7 @@ void brick_hop(const std::string& dir) {
         "F4:2 C5:2 A4:2 C5:2 F4:2 C5:2 A4:2 C5:2 | G4:2 D5:2 B4:2 D5:2 G4:2 D5:2 B4:2 D5:2",
         "E4:16 | G4:16 | A4:16 | B4:16",
     };
-    const char* bass[] = {
+    score.bass = {
         "C2:2. C3:2. C2:2. C3:2. C2:2. C3:2. C2:2. C3:2. | C2:2. C3:2. C2:2. C3:2. C2:2. C3:2. C2:2. C3:2. | "
         "F2:2. F3:2. F2:2. F3:2. F2:2. F3:2. F2:2. F3:2. | G2:2. G3:2. G2:2. G3:2. G2:2. G3:2. G2:2. G3:2.",
         "C3:4. G2:4. C3:4. G2:4. | C3:4. G2:4. C3:4. G2:4. | F2:4. C3:4. F2:4. C3:4. | G2:4. D3:4. G2:4. D3:4.",
@@ -625,16 +643,13 @@ void brick_hop(const std::string& dir) {
         "F2:3. F2:3. F2:2. r:2 F2:2. A2:2. C3:2. | G2:3. G2:3. G2:2. r:2 G2:2. B2:2. D3:2.",
         "C3:4. D3:4. E3:4. G3:4. | C3:4. B2:4. A2:4. G2:4. | F2:4. G2:4. A2:4. C3:4. | G2:4. A2:4. B2:4. D3:4.",
     };
-    for (int p = 0; p < 5; ++p) drums(s, p, kDrumA, n, kitA[p]);
-    for (int p = 0; p < 4; ++p) drums(s, p, kDrumB, n, kitB[p]);
-    for (int p = 0; p < 5; ++p) line(s, p, kLead, n, kLeadC, 24, lead[p]);
+    score.leadVolume = 24, score.accompanyVolume = 14, score.bassVolume = 26;
+    compose(s, score);
     // Pattern jumps at the half: 0 -> 1 while the bar count is odd, 1 -> 0 while it is even.
     s.set(0, kLead, 32, 2, 27);
     s.set(0, kLead, 32, 3, 1);
     s.set(1, kLead, 32, 2, 27);
     s.set(1, kLead, 32, 3, 2);
-    for (int p = 0; p < 4; ++p) line(s, p, kAccompany, n, kAccompanyC, 14, accompany[p]);
-    for (int p = 0; p < 4; ++p) line(s, p, kBass, n, kBassC, 26, bass[p]);
     s.write(dir + "Retro/Brick Hop.png");
 }
 
