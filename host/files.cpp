@@ -85,8 +85,8 @@ int SaveAtomically(const std::string& path, const String& text) {
   return 0;
 }
 
-// Reads the rest of f into one malloc'd block; null when it would not fit
-// an int length or memory runs out.
+// Reads the rest of f into one malloc'd block; null when reading fails, the
+// file would not fit an int length or memory runs out.
 unsigned char* ReadAll(FILE* f, int* length) {
   std::vector<unsigned char> bytes;
   unsigned char chunk[4096];
@@ -95,6 +95,7 @@ unsigned char* ReadAll(FILE* f, int* length) {
     if (bytes.size() + n > static_cast<size_t>(INT_MAX)) return nullptr;
     bytes.insert(bytes.end(), chunk, chunk + n);
   }
+  if (ferror(f)) return nullptr;
   // malloc(0) may give null, which would read as "no file".
   auto* data = static_cast<unsigned char*>(std::malloc(bytes.empty() ? 1 : bytes.size()));
   if (!data) return nullptr;

@@ -3,6 +3,7 @@
 // loop runs on by default.
 #include <GLFW/glfw3.h>
 
+#include <cerrno>
 #include <ctime>
 
 #include "host/game.h"
@@ -20,7 +21,7 @@ class GlfwPlatform : public VoPlatform {
     std::timespec span;
     span.tv_sec = static_cast<time_t>(seconds);
     span.tv_nsec = static_cast<long>((seconds - static_cast<double>(span.tv_sec)) * 1e9);
-    while (nanosleep(&span, &span) != 0) {
+    while (nanosleep(&span, &span) != 0 && errno == EINTR) {
     }
   }
 

@@ -111,6 +111,9 @@ TEST_F(FilesTest, LoadDataReadsWholeFilesAcrossChunkBoundaries) {
   }
   int untouched = 42;
   EXPECT_EQ(host.LoadData(String("dovel://data/missing"), &untouched), nullptr);
+  // A folder opens but cannot be read: not an empty file.
+  ASSERT_EQ(mkdir("data/folder", 0755), 0);
+  EXPECT_EQ(host.LoadData(String("dovel://data/folder"), &untouched), nullptr);
   EXPECT_EQ(untouched, 42);
 }
 
