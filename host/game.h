@@ -209,7 +209,9 @@ class VoGlfwGame : public VoGame {
   bool _iconified = false;
   double _nextUpdate = 0;
   double _updatePeriod = 0;
+  // The open window; null before the first open or when opening failed.
   GLFWwindow* _window = nullptr;
+  // Where the loop reads the clock, events and window state; GLFW by default.
   VoPlatform* _platform;
 
  protected:

@@ -162,6 +162,25 @@ TEST_F(LoopTest, IconifyAfterLosingFocusStopsRendering) {
   EXPECT_EQ(delegate->Count("suspend"), 1);
 }
 
+TEST_F(LoopTest, RestoredWithoutFocusIsDrawnAgainButNotUpdated) {
+  host.SetUpdateRate(60);
+  host.Begin();
+  host.At(0.5, [&] { host.iconified = true; });
+  host.At(1.0, [&] {
+    host.iconified = false;
+    host.active = false;
+  });
+  host.Key(1.5, VoGameEvent::KeyDown, 65);
+  host.RunUntil(2.0);
+  const auto& log = delegate->log;
+  auto key = std::find(log.begin(), log.end(), "key 1 65");
+  ASSERT_NE(key, log.end());
+  ASSERT_NE(key + 1, log.end());
+  EXPECT_EQ(*(key + 1), "render");
+  EXPECT_EQ(delegate->Count("resume"), 0);
+  EXPECT_EQ(std::count(std::find(log.begin(), log.end(), "suspend"), log.end(), "update"), 0);
+}
+
 TEST_F(LoopTest, WrongStateCallsAreIgnored) {
   host.KeyEvent(VoGameEvent::KeyDown, 65);
   host.MouseEvent(VoGameEvent::MouseDown, 0, 1, 2);
