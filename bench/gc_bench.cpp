@@ -93,6 +93,21 @@ double now_ns() {
   return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
 }
 
+// Runs kFrames calls of frame (n allocations each) per benchmark iteration;
+// returns the CPU time per allocated object in ns.
+template <class Frame>
+double time_frames(benchmark::State& state, int n, Frame frame) {
+  double total_ns = 0;
+  int64_t objects = 0;
+  for (auto _ : state) {
+    double start = now_ns();
+    for (int f = 0; f < kFrames; ++f) frame();
+    total_ns += now_ns() - start;
+    objects += static_cast<int64_t>(kFrames) * n;
+  }
+  return total_ns / static_cast<double>(objects);
+}
+
 // Each allocation: one in ten replaces a live-set entry (the old one becomes
 // garbage); the others link to a live object and are dropped at frame end.
 // Every allocation also rewires one live object's reference.
@@ -106,24 +121,16 @@ void BM_CollectedFrames(benchmark::State& state) {
   gc_collect_all();
 
   double longest = 0;
-  double total_ns = 0;
-  int64_t objects = 0;
-  for (auto _ : state) {
-    double start = now_ns();
-    for (int frame = 0; frame < kFrames; ++frame) {
-      for (int i = 0; i < n; ++i) {
-        GcNode* obj = make<GcNode, GcSized>(i % 3, g_live[rng.Below(kLiveSet)]);
-        if (i % 10 == 0) gc_assign(g_live[rng.Below(kLiveSet)], obj);
-        gc_assign(g_live[rng.Below(kLiveSet)]->m_link, g_live[rng.Below(kLiveSet)]);
-      }
-      double step = now_ns();
-      gc_collect();
-      longest = std::max(longest, now_ns() - step);
+  g_gc_ns_per_object = time_frames(state, n, [&] {
+    for (int i = 0; i < n; ++i) {
+      GcNode* obj = make<GcNode, GcSized>(i % 3, g_live[rng.Below(kLiveSet)]);
+      if (i % 10 == 0) gc_assign(g_live[rng.Below(kLiveSet)], obj);
+      gc_assign(g_live[rng.Below(kLiveSet)]->m_link, g_live[rng.Below(kLiveSet)]);
     }
-    total_ns += now_ns() - start;
-    objects += static_cast<int64_t>(kFrames) * n;
-  }
-  g_gc_ns_per_object = total_ns / static_cast<double>(objects);
+    double step = now_ns();
+    gc_collect();
+    longest = std::max(longest, now_ns() - step);
+  });
   g_longest_step_us = longest / 1000.0;
   state.counters["ns_per_object"] = g_gc_ns_per_object;
   state.counters["longest_step_us"] = g_longest_step_us;
@@ -143,29 +150,21 @@ void BM_NewDeleteFrames(benchmark::State& state) {
   Lcg rng;
   for (int i = 0; i < kLiveSet; ++i) live[i] = make<PlainNode, PlainSized>(i % 3, nullptr);
 
-  double total_ns = 0;
-  int64_t objects = 0;
-  for (auto _ : state) {
-    double start = now_ns();
-    for (int frame = 0; frame < kFrames; ++frame) {
-      for (int i = 0; i < n; ++i) {
-        PlainNode* obj = make<PlainNode, PlainSized>(i % 3, live[rng.Below(kLiveSet)]);
-        if (i % 10 == 0) {
-          PlainNode*& slot = live[rng.Below(kLiveSet)];
-          delete slot;
-          slot = obj;
-        } else {
-          temporaries.push_back(obj);
-        }
-        live[rng.Below(kLiveSet)]->m_link = live[rng.Below(kLiveSet)];
+  g_plain_ns_per_object = time_frames(state, n, [&] {
+    for (int i = 0; i < n; ++i) {
+      PlainNode* obj = make<PlainNode, PlainSized>(i % 3, live[rng.Below(kLiveSet)]);
+      if (i % 10 == 0) {
+        PlainNode*& slot = live[rng.Below(kLiveSet)];
+        delete slot;
+        slot = obj;
+      } else {
+        temporaries.push_back(obj);
       }
-      for (PlainNode* p : temporaries) delete p;
-      temporaries.clear();
+      live[rng.Below(kLiveSet)]->m_link = live[rng.Below(kLiveSet)];
     }
-    total_ns += now_ns() - start;
-    objects += static_cast<int64_t>(kFrames) * n;
-  }
-  g_plain_ns_per_object = total_ns / static_cast<double>(objects);
+    for (PlainNode* p : temporaries) delete p;
+    temporaries.clear();
+  });
   state.counters["ns_per_object"] = g_plain_ns_per_object;
   for (PlainNode* p : live) delete p;
 }

@@ -83,6 +83,14 @@ void mark_test_roots() {
   for (Item* r : g_roots) gc_mark_q(r);
 }
 
+// Two full cycles and the lazy destruction of all garbage: afterwards exactly
+// the objects reachable from the roots are left.
+void collect_everything() {
+  gc_collect_all();
+  gc_collect_all();
+  gc_flush_free(INT_MAX);
+}
+
 // What the program stored, by id: which item each field and array element
 // holds (-1 for null) and which array (by model id) each node's field holds.
 struct ModelItem {
@@ -158,9 +166,7 @@ class Mutator {
 
   // Two full cycles and the lazy destruction leave exactly the reachable objects.
   void CheckGarbageGone() {
-    gc_collect_all();
-    gc_collect_all();
-    gc_flush_free(INT_MAX);
+    collect_everything();
     Check();
     EXPECT_EQ(g_live.size(), reachable_.size());
     EXPECT_EQ(gc_free_bytes, 0);
@@ -424,9 +430,7 @@ class Collector : public ::testing::Test {
   void SetUp() override {
     gc_mark_roots_hook = mark_test_roots;
     // Start from a clean heap: earlier tests may have left garbage.
-    gc_collect_all();
-    gc_collect_all();
-    gc_flush_free(INT_MAX);
+    collect_everything();
     g_destroyed = 0;
   }
   void TearDown() override {
@@ -516,9 +520,7 @@ class CollectorCase : public ::testing::Test {
  protected:
   void SetUp() override {
     gc_mark_roots_hook = mark_single_root;
-    gc_collect_all();
-    gc_collect_all();
-    gc_flush_free(INT_MAX);
+    collect_everything();
     g_destroyed = 0;
   }
   void TearDown() override {
@@ -605,9 +607,7 @@ TEST_F(CollectorCase, StringArraysReleaseTheirElementsWhenDestroyed) {
     for (int i = 0; i < 5; ++i) a[i] = text;
     EXPECT_EQ(text.GetRep()->refs, base + 5);
   }
-  gc_collect_all();
-  gc_collect_all();
-  gc_flush_free(INT_MAX);
+  collect_everything();
   EXPECT_EQ(text.GetRep()->refs, base);
 }
 
@@ -624,9 +624,7 @@ TEST_F(CollectorCase, EmptyArraysAreNeverMarkedOrMoved) {
     EXPECT_EQ(empty->pred, empty);
   }
   gc_assign(g_single_root, static_cast<Object*>(nullptr));
-  gc_collect_all();
-  gc_collect_all();
-  gc_flush_free(INT_MAX);
+  collect_everything();
   for (int i = 0; i < 3; ++i) EXPECT_EQ(g_live.count(-10 - i), 0u);
 }
 

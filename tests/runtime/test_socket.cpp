@@ -53,6 +53,23 @@ VoSocket* connect_to(VoSocket* server) {
   return c;
 }
 
+// A listening server, a client connected to it and the server's accepted
+// connection (null when accepting failed).
+struct Link {
+  VoSocket* server;
+  VoSocket* client;
+  VoSocket* conn;
+};
+
+Link open_link() {
+  Link l;
+  l.server = listener();
+  l.client = connect_to(l.server);
+  EXPECT_TRUE(l.server->Accept());
+  l.conn = l.server->Accepted();
+  return l;
+}
+
 // Receives exactly count bytes at offset (a stream may deliver them in parts).
 bool receive_all(VoSocket* s, VoDataBuffer* buf, int offset, int count) {
   while (count > 0) {
@@ -91,10 +108,7 @@ class EchoThread : public VoThread {
 };
 
 TEST(Socket, TcpEchoThroughAnAcceptedConnection) {
-  VoSocket* server = listener();
-  VoSocket* client = connect_to(server);
-  ASSERT_TRUE(server->Accept());
-  VoSocket* conn = server->Accepted();
+  auto [server, client, conn] = open_link();
   ASSERT_NE(conn, nullptr);
 
   // The accepted side sees the client's own address as its peer.
@@ -123,10 +137,7 @@ TEST(Socket, TcpEchoThroughAnAcceptedConnection) {
 }
 
 TEST(Socket, EchoServedFromAWorkerThread) {
-  VoSocket* server = listener();
-  VoSocket* client = connect_to(server);
-  ASSERT_TRUE(server->Accept());
-  VoSocket* conn = server->Accepted();
+  auto [server, client, conn] = open_link();
   ASSERT_NE(conn, nullptr);
   auto* echo = new EchoThread(conn, buffer_with("", 64));
   echo->Start();
@@ -268,10 +279,7 @@ TEST(Socket, AddressOfAClosedSocketIsTheNegativeHandleAndZeros) {
 }
 
 TEST(Socket, AnAcceptedHandleHasExactlyOneOwner) {
-  VoSocket* server = listener();
-  VoSocket* client = connect_to(server);
-  ASSERT_TRUE(server->Accept());
-  VoSocket* conn = server->Accepted();
+  auto [server, client, conn] = open_link();
   ASSERT_NE(conn, nullptr);
   EXPECT_EQ(conn->_proto, 1);
   // A second call does not wrap the same handle a second time.
@@ -310,10 +318,9 @@ TEST(Socket, AnUnclaimedAcceptedConnectionIsClosedByTheNextAccept) {
 }
 
 TEST(Socket, SendingToAClosedPeerFailsWithoutASignal) {
-  VoSocket* server = listener();
-  VoSocket* client = connect_to(server);
-  ASSERT_TRUE(server->Accept());
-  server->Accepted()->Close();
+  auto [server, client, conn] = open_link();
+  ASSERT_NE(conn, nullptr);
+  conn->Close();
   VoDataBuffer* buf = buffer_with("", 1024);
   // The first sends may still be taken by the system; a later one reports the
   // broken connection as -1 (and must not raise SIGPIPE, which ends the process).
@@ -323,10 +330,8 @@ TEST(Socket, SendingToAClosedPeerFailsWithoutASignal) {
 }
 
 TEST(Socket, TransfersOutsideTheBufferFail) {
-  VoSocket* server = listener();
-  VoSocket* client = connect_to(server);
-  ASSERT_TRUE(server->Accept());
-  VoSocket* conn = server->Accepted();
+  auto [server, client, conn] = open_link();
+  ASSERT_NE(conn, nullptr);
   VoDataBuffer* buf = buffer_with("", 16);
   EXPECT_EQ(client->Send(buf, 8, 9), -1);
   EXPECT_EQ(client->Send(buf, -1, 4), -1);
