@@ -425,11 +425,13 @@ class Mutator {
   int stores_into_black_ = 0;
 };
 
-class Collector : public ::testing::Test {
+// Runs each test from a clean heap (earlier tests may have left garbage) with
+// the test's own roots, and switches the stress mode off afterwards.
+class CleanHeap : public ::testing::Test {
  protected:
+  explicit CleanHeap(void (*roots)()) : roots_(roots) {}
   void SetUp() override {
-    gc_mark_roots_hook = mark_test_roots;
-    // Start from a clean heap: earlier tests may have left garbage.
+    gc_mark_roots_hook = roots_;
     collect_everything();
     g_destroyed = 0;
   }
@@ -437,6 +439,14 @@ class Collector : public ::testing::Test {
     gc_stress = false;
     gc_mark_roots_hook = nullptr;
   }
+
+ private:
+  void (*roots_)();
+};
+
+class Collector : public CleanHeap {
+ protected:
+  Collector() : CleanHeap(mark_test_roots) {}
 
   // Runs `steps` random changes, each followed by a collector step or cycle
   // and a full check; ends by dropping everything, which must all die.
@@ -516,16 +526,12 @@ Object* g_single_root;
 
 void mark_single_root() { gc_mark_q(g_single_root); }
 
-class CollectorCase : public ::testing::Test {
+class CollectorCase : public CleanHeap {
  protected:
-  void SetUp() override {
-    gc_mark_roots_hook = mark_single_root;
-    collect_everything();
-    g_destroyed = 0;
-  }
+  CollectorCase() : CleanHeap(mark_single_root) {}
   void TearDown() override {
     gc_assign(g_single_root, static_cast<Object*>(nullptr));
-    gc_mark_roots_hook = nullptr;
+    CleanHeap::TearDown();
   }
 };
 
