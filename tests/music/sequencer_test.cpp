@@ -112,6 +112,17 @@ protected:
         player->p_Sq_MusicPlay();
     }
 
+    // Plays row 5 of the lead from a pattern with a bar count; gives the rate
+    // of the note that was played.
+    float LeadAtRow5(int pattern, int bars) {
+        player->m_Pattern[2] = pattern;
+        player->m_Bars = bars;
+        player->m_Row = 5;
+        audio->calls.clear();
+        Step();
+        return audio->On("rate", kLead).at(0).value;
+    }
+
     // The plan of one run over 24 pattern boundaries: at each, the section and
     // chord string and every voice's pattern and mute flag.
     std::vector<std::string> Plan(c_SqPlayer* p, int seed) {
@@ -282,21 +293,13 @@ TEST_F(SequencerTest, EffectTwentySevenJumpsOnlyOnTheRightParity) {
     // Pattern 0 asks to go forward, pattern 1 back; each holds a note of its own.
     Cell(0, 2, 5, 13, 20, 27, 1);
     Cell(1, 2, 5, 20, 20, 27, 2);
-    auto playRow5 = [&](int pattern, int bars) {
-        player->m_Pattern[2] = pattern;
-        player->m_Bars = bars;
-        player->m_Row = 5;
-        audio->calls.clear();
-        Step();
-        return audio->On("rate", kLead).at(0).value;
-    };
-    EXPECT_NEAR(playRow5(0, 3), 1.498f, 1e-6);  // odd: forward, plays pattern 1's note
+    EXPECT_NEAR(LeadAtRow5(0, 3), 1.498f, 1e-6);  // odd: forward, plays pattern 1's note
     EXPECT_EQ(player->m_Pattern[2], 1);
-    EXPECT_NEAR(playRow5(0, 2), 1.0f, 1e-6);    // even: stays
+    EXPECT_NEAR(LeadAtRow5(0, 2), 1.0f, 1e-6);    // even: stays
     EXPECT_EQ(player->m_Pattern[2], 0);
-    EXPECT_NEAR(playRow5(1, 2), 1.0f, 1e-6);    // even: back to pattern 0
+    EXPECT_NEAR(LeadAtRow5(1, 2), 1.0f, 1e-6);    // even: back to pattern 0
     EXPECT_EQ(player->m_Pattern[2], 0);
-    EXPECT_NEAR(playRow5(1, 1), 1.498f, 1e-6);  // odd: stays
+    EXPECT_NEAR(LeadAtRow5(1, 1), 1.498f, 1e-6);  // odd: stays
     EXPECT_EQ(player->m_Pattern[2], 1);
 }
 
@@ -305,18 +308,10 @@ TEST_F(SequencerTest, PatternJumpsStayInsideTheSheet) {
     Ready();
     Cell(0, 2, 5, 13, 20, 27, 2);
     Cell(63, 2, 5, 15, 20, 27, 1);
-    player->m_Pattern[2] = 0;
-    player->m_Bars = 2;
-    player->m_Row = 5;
-    Step();
+    EXPECT_NEAR(LeadAtRow5(0, 2), 1.0f, 1e-6);
     EXPECT_EQ(player->m_Pattern[2], 0);
-    EXPECT_NEAR(audio->On("rate", kLead).back().value, 1.0f, 1e-6);
-    player->m_Pattern[2] = 63;
-    player->m_Bars = 1;
-    player->m_Row = 5;
-    Step();
+    EXPECT_NEAR(LeadAtRow5(63, 1), 1.122f, 1e-6);
     EXPECT_EQ(player->m_Pattern[2], 63);
-    EXPECT_NEAR(audio->On("rate", kLead).back().value, 1.122f, 1e-6);
 }
 
 TEST_F(SequencerTest, SlidesMoveTheRateWithinLimits) {
