@@ -52,5 +52,9 @@ bench: deps
 	cmake --build $(BUILD) -j $(JOBS)
 	bash scripts/bench.sh $(BUILD)
 
+# A screenshot of every screen, played under Xvfb, into $(BUILD)/screens/.
+screens: build
+	bash scripts/screens.sh $(BUILD)
+
 clean:
 	rm -rf $(BUILD) $(ASAN) $(TSAN)

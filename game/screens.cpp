@@ -42,6 +42,13 @@ const int kSfxToggle = 99;
 // The plus button stops adding sprites above this count.
 const int kLastSpriteStep = 2479;
 
+// The display list holds 2499 entries, fewer than the largest sprite field
+// plus what is drawn over it. The field stops this many entries short of
+// full, so the buttons, dots, score, pause menu and game-over panel drawn
+// after it always fit; a field of 2,480 then shows 2,371 sprites.
+const int kOverlayEntries = 128;
+const int kSpriteFieldEnd = DrawListLastAppend + 1 - kOverlayEntries * DrawEntrySize;
+
 // Pause menu selections.
 const int kSelQuit = -1;
 const int kSelResume = 0;
@@ -221,7 +228,7 @@ void controlDots(c_MyApp& app) {
 void spriteField(c_MyApp& app) {
     const float w = vo_Game_jscrw;
     const float h = vo_Game_jscrh;
-    for (int i = 1; i <= app.m_SpriteCount; i++) {
+    for (int i = 1; i <= app.m_SpriteCount && app.m_DrawCount < kSpriteFieldEnd; i++) {
         app.p_SetRot(vo_random_Rnd() * 360);
         const float sy = 4 * vo_random_Rnd() - 2;
         const float sx = 4 * vo_random_Rnd() - 2;

@@ -80,6 +80,30 @@ TEST_F(Screens, ZeroSpritesDrawNoSprites) {
   EXPECT_EQ(entry(0, 0), 95.0f);
 }
 
+// The largest field leaves room in the display list for everything over it:
+// the pause button, the pause panel and, last of all, the game-over text.
+TEST_F(Screens, OverlaysFitOverTheLargestField) {
+  toGame();
+  useFont();
+  app->m_SpriteCount = 2480;
+  app->m_Paused = 1;
+  app->m_PauseMove = 1;
+  app->m_GameOverNow = 1;
+  app->m_GameOverTime = 30;
+  update();
+  int sprites = 0, pauseButtons = 0, panels = 0;
+  for (int n = 0; n < entries(); ++n) {
+    if (entry(n, 0) == 96.0f || entry(n, 0) == 98.0f || entry(n, 0) == 99.0f) ++sprites;
+    if (entry(n, 0) == 97.0f && entry(n, 1) == 16 && entry(n, 2) == 16) ++pauseButtons;
+    if (entry(n, 0) == DrawKindRect && entry(n, 10) == 255 && entry(n, 11) == 150 && entry(n, 12) == 10)
+      ++panels;
+  }
+  EXPECT_GT(sprites, 2000);
+  EXPECT_EQ(pauseButtons, 1);
+  EXPECT_EQ(panels, 1);
+  EXPECT_NE(drawnText().find("NewHighscore1st!"), std::string::npos);
+}
+
 TEST_F(Screens, SpriteFieldIsFrozenWhilePaused) {
   toGame();
   update();

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Plays the game under Xvfb with xdotool and writes a screenshot of each of
+# its screens to <build>/screens/: the loading screen, the title menu, play at
+# 50 and at 2,480 sprites, the pause menu in a landscape and in a portrait
+# window, the game-over panel with a new high score, and the credits box.
+# The game runs in a scratch folder, so the build's own state file is left
+# alone and the first game always makes the high-score table.
+set -euo pipefail
+BUILD="$(cd "${1:-build}" && pwd)"
+
+if [ -z "${QUILLET_SCREENS_IN_XVFB:-}" ]; then
+  QUILLET_SCREENS_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$BUILD"
+fi
+
+OUT="$BUILD/screens"
+mkdir -p "$OUT"
+WORK="$(mktemp -d)"
+ln -s "$BUILD/data" "$WORK/data"
+cd "$WORK"
+ALSOFT_DRIVERS=null "$BUILD/quillet" > run.log 2>&1 &
+PID=$!
+trap 'kill "$PID" 2>/dev/null || true; rm -rf "$WORK"' EXIT
+
+WIN="$(timeout 20 xdotool search --sync --onlyvisible --name '^Quillet$' | head -n 1)"
+xdotool windowfocus --sync "$WIN"
+
+shot() { import -window "$WIN" "$OUT/$1.png"; echo "$OUT/$1.png"; }
+# Keys and buttons stay down long enough for an update to see them; the game
+# latches every action, so a long hold still acts once.
+key() { xdotool keydown "$1" sleep 0.3 keyup "$1" sleep 0.3; }
+click() { xdotool mousemove --window "$WIN" "$1" "$2" mousedown 1 sleep 0.3 mouseup 1 sleep 0.3; }
+# The colour of one window pixel as #RRGGBB.
+pixel() { convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | tail -n 1 | grep -o '#[0-9A-F]\{6\}'; }
+
+# Loading screen: it shows for only 15 updates, so changing the window size
+# (which reloads every image) is repeated until a shot catches it.
+for attempt in $(seq 1 30); do
+  xdotool windowsize "$WIN" $((640 + attempt % 2 * 2)) 480
+  import -window "$WIN" "$WORK/loading.png"
+  if [ "$(pixel "$WORK/loading.png" 5 5)" = "#282850" ]; then
+    cp "$WORK/loading.png" "$OUT/loading.png"
+    echo "$OUT/loading.png"
+    break
+  fi
+  sleep 0.3
+done
+xdotool windowsize "$WIN" 640 480
+sleep 1.5
+shot title-menu
+
+key Up                 # mode 1: its small sprites keep 2,480 of them quick to draw
+key z
+sleep 0.8
+shot play-50
+
+# The plus button adds ten per press up to 2,480; extra presses do nothing.
+xdotool mousemove --window "$WIN" 512 240
+clicks=()
+for _ in $(seq 1 260); do clicks+=(mousedown 1 sleep 0.06 mouseup 1 sleep 0.06); done
+xdotool "${clicks[@]}"
+sleep 0.5
+shot play-2480
+
+key Escape
+sleep 0.8
+shot pause-landscape
+xdotool windowsize "$WIN" 480 640
+sleep 1.5
+shot pause-portrait
+xdotool windowsize "$WIN" 640 480
+sleep 1.0
+
+key Left               # select quit
+key z                  # quit: the panel builds up over 90 updates
+shot game-over
+sleep 3.0              # the score is recorded and the title menu slides back in
+
+click 570 440          # the credits button
+sleep 1.2
+shot credits
