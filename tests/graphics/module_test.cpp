@@ -155,6 +155,23 @@ TEST_F(ModuleTest, DrawImageUsesTheFrameAndHandle) {
     EXPECT_FLOAT_EQ(v[2].x, 108);
 }
 
+// Calls outside the contract that would divide by zero or read past the
+// frame array: no frames asked for gives one frame, and a frame index
+// outside the image draws nothing.
+TEST_F(ModuleTest, BadFrameCountsAndIndicesAreHarmless) {
+    Picture("strip.png", 64, 16);
+    c_Image* img = vo_graphics_LoadImage(String("strip.png"), 0, 0);
+    ASSERT_NE(img, nullptr);
+    EXPECT_EQ(img->m_frames.Length(), 1);
+    EXPECT_EQ(img->m_width, 64);
+    c_Image* strip = vo_graphics_LoadImage(String("strip.png"), 4, 0);
+    vo_graphics_DrawImage(strip, 0, 0, 4);
+    vo_graphics_DrawImage2(strip, 0, 0, 0, 1, 1, -1);
+    EXPECT_EQ(dev->primCount, 0);
+    vo_graphics_DrawImage(strip, 0, 0, 3);
+    EXPECT_EQ(dev->primCount, 4);
+}
+
 TEST_F(ModuleTest, RotatedImageTurnsAboutItsHandle) {
     Picture("one.png", 20, 10);
     c_Image* img = vo_graphics_LoadImage(String("one.png"), 1, 0);

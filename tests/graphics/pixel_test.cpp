@@ -121,6 +121,15 @@ TEST_F(Pixels, ScissorClipsTopDownAndFullWindowDisablesIt) {
     EXPECT_EQ(At(639, 479), 0xff0000u);
 }
 
+// OpenGL rejects a box of negative size and would keep the previous one; the
+// driver makes it an empty box, so nothing is drawn.
+TEST_F(Pixels, NegativeScissorClipsEverything) {
+    vo_graphics_SetScissor(0, 0, 100, 100);
+    vo_graphics_SetScissor(10, 10, -5, 20);
+    vo_graphics_DrawRect(0, 0, 640, 480);
+    ExpectColours({{5, 15, 0u}, {50, 50, 0u}, {300, 300, 0u}});
+}
+
 TEST_F(Pixels, EllipseCoversItsInside) {
     vo_graphics_DrawEllipse(320, 240, 100, 50);
     ExpectColours({{320, 240, 0xffffffu}, {414, 240, 0xffffffu}, {320, 286, 0xffffffu},
