@@ -142,10 +142,12 @@ void draw_icon(Pen& p, int f) {
         case 6:
             // Drawn larger than the button it marks, so it frames it.
             p.ring(c, c, 13, 2, kWhite);
-            for (int i = 0; i < 4; ++i) {
-                const std::vector<Pt> tip = regular(c, c, 15.5f, 4, 45.0f + 90.0f * i);
-                p.line(tip[0].x, tip[0].y, c + (tip[0].x - c) * 0.75f, c + (tip[0].y - c) * 0.75f,
-                       2.4f, kWhite);
+            // Four arrowheads on the diagonals pointing at the marked button.
+            {
+                const std::vector<Pt> tips = regular(c, c, 10.5f, 4, 45);
+                const std::vector<Pt> left = regular(c, c, 16, 4, 33);
+                const std::vector<Pt> right = regular(c, c, 16, 4, 57);
+                for (int i = 0; i < 4; ++i) p.poly({tips[i], left[i], right[i]}, kWhite);
             }
             break;
         case 7:
