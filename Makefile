@@ -52,9 +52,14 @@ bench: deps
 	cmake --build $(BUILD) -j $(JOBS)
 	bash scripts/bench.sh $(BUILD)
 
-# A screenshot of every screen, played under Xvfb, into $(BUILD)/screens/.
+# A screenshot of every screen, played under Xvfb, into $(BUILD)/screens/,
+# then the title, play and pause screens of the music build.
+MUSIC_BUILD ?= $(BUILD)-with-music
 screens: build
 	bash scripts/screens.sh $(BUILD)
+	cmake -S . -B $(MUSIC_BUILD) -G Ninja -DQUILLET_WERROR=$(WERROR) -DQUILLET_MUSIC=ON -DQUILLET_TESTS=OFF -DQUILLET_BENCH=OFF
+	cmake --build $(MUSIC_BUILD) --target quillet -j $(JOBS)
+	bash scripts/screens-music.sh $(MUSIC_BUILD) $(BUILD)/screens
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(TSAN)
+	rm -rf $(BUILD) $(ASAN) $(TSAN) $(MUSIC_BUILD)

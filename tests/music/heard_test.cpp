@@ -122,7 +122,7 @@ TEST(MusicHeard, AGameSessionPlaysVaryingMusicAndStopsAfterQuitting) {
     Game game(QUILLET_PATH);
     ASSERT_TRUE(game.Running());
 
-    // Title menu, then Space starts the selected mode (Hollow Road).
+    // Title menu, then Space starts the selected mode (2 at first: Cavern Walk).
     Sleep(4);
     ASSERT_EQ(std::system("xdotool search --sync --name Quillet windowfocus --sync > /dev/null"), 0);
     double start = Since(t0);

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Screenshots of the music build (QUILLET_MUSIC=ON) under Xvfb: the title menu
+# with the sound-mode mark, a game of mode 1 while its tune plays, and the
+# pause menu with its sound button. Usage: screens-music.sh MUSIC_BUILD OUT_DIR
+set -euo pipefail
+BUILD="$(cd "$1" && pwd)"
+mkdir -p "$2"
+OUT="$(cd "$2" && pwd)"
+
+if [ -z "${QUILLET_SCREENS_IN_XVFB:-}" ]; then
+  QUILLET_SCREENS_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$BUILD" "$OUT"
+fi
+
+WORK="$(mktemp -d)"
+ln -s "$BUILD/data" "$WORK/data"
+cd "$WORK"
+ALSOFT_DRIVERS=null "$BUILD/quillet" > run.log 2>&1 &
+PID=$!
+trap 'kill "$PID" 2>/dev/null || true; rm -rf "$WORK"' EXIT
+
+WIN="$(timeout 20 xdotool search --sync --onlyvisible --name '^Quillet$' | head -n 1)"
+xdotool windowfocus --sync "$WIN"
+sleep 1.5
+
+# Each key is held long enough for an update to see it; the game latches it.
+for step in "title-menu-music" "Up" "z" "play-music" "Escape" "pause-music"; do
+  case "$step" in
+    *-music) sleep 1.0; import -window "$WIN" "$OUT/$step.png"; echo "$OUT/$step.png" ;;
+    *) xdotool keydown "$step" sleep 0.3 keyup "$step" sleep 0.3 ;;
+  esac
+done
