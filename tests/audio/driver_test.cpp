@@ -250,6 +250,32 @@ TEST_F(Driver, RefusedUploadDoesNotKeepOtherBuffersFromDeletion) {
     EXPECT_EQ(gxtkDiscardedCount(), 0);
 }
 
+TEST_F(Driver, BufferFormatFollowsSampleSizeAndChannels) {
+    std::string eight = testing::TempDir() + "/driver_test_eight.wav";
+    // An 8-bit mono file: the 16-bit writer's bytes with the format patched.
+    std::vector<unsigned char> bytes = wav_bytes(std::vector<int16_t>(500, 0x4080), 1, 8000);
+    bytes[32] = 1;  // block align
+    bytes[34] = 8;  // bits per sample
+    FILE* f = std::fopen(eight.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    struct Expected {
+        std::string path;
+        ALint bits, channels, size;
+    };
+    for (const Expected& e : {Expected{eight, 8, 1, 1000}, Expected{toneFile("stereo.wav", 0.1, 2), 16, 2, 8820}}) {
+        gxtkSample* sample = load(e.path);
+        ALint bits = 0, channels = 0, size = 0;
+        alGetBufferi(sample->al_buffer, AL_BITS, &bits);
+        alGetBufferi(sample->al_buffer, AL_CHANNELS, &channels);
+        alGetBufferi(sample->al_buffer, AL_SIZE, &size);
+        EXPECT_EQ(bits, e.bits) << e.path;
+        EXPECT_EQ(channels, e.channels) << e.path;
+        EXPECT_EQ(size, e.size) << e.path;
+    }
+}
+
 TEST_F(Driver, MusicUsesTheLastChannel) {
     EXPECT_EQ(audio->PlayMusic(String("/no/such/file.wav"), 1), -1);
     EXPECT_EQ(audio->PlayMusic(String(longTone.c_str()), 1), 0);
