@@ -1,7 +1,6 @@
 // Byte buffers: typed peek and poke, allocation and loading through the host.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cfloat>
@@ -15,6 +14,7 @@
 #include "host/game.h"
 #include "runtime/databuffer.h"
 #include "runtime/thread.h"
+#include "tests/runtime/address_limit.h"
 
 namespace {
 
@@ -97,18 +97,11 @@ TEST(DataBuffer, NewRejectsANegativeLengthAndAcceptsZero) {
   EXPECT_FALSE(buf->_New(8));
 }
 
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#ifdef QUILLET_CAN_LIMIT_ADDRESS_SPACE
 // A failed allocation is reported, not kept as a null block with a length.
-// The sanitizers reserve their own address space and cannot run under a
-// lowered address-space limit, so this runs in the plain build only.
-// Runs in a child process: limits the address space to 64 MiB more than it
-// uses now, then asks for a gigabyte. Exits 0 when the failure was reported.
+// Runs in a child process, which exits 0 when the failure was reported.
 [[noreturn]] void allocate_beyond_the_limit() {
-  long pages = 0;
-  std::ifstream("/proc/self/statm") >> pages;
-  rlimit limit;
-  limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (64u << 20);
-  setrlimit(RLIMIT_AS, &limit);
+  limit_address_space();
   auto* buf = new VoDataBuffer();
   bool made = buf->_New(1 << 30);
   std::exit(!made && buf->_data == nullptr && buf->Length() == 0 ? 0 : 1);

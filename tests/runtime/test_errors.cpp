@@ -14,6 +14,7 @@
 
 #include "host/game.h"
 #include "runtime/dovel.h"
+#include "tests/runtime/address_limit.h"
 
 namespace {
 
@@ -215,5 +216,28 @@ TEST(Errors, UncaughtExceptionDiesWithMinusOne) {
   EXPECT_EQ(r.out, "Dovel Runtime Error : Uncaught Dovel Exception\n");
   EXPECT_EQ(r.err, "");
 }
+
+#ifdef QUILLET_CAN_LIMIT_ADDRESS_SPACE
+TEST(Errors, CollectorOutOfMemoryIsAFatalError) {
+  Outcome r = run_child("", [] {
+    limit_address_space();
+    Array<int> huge(1 << 28);
+    std::printf("allocated %d\n", huge.Length());
+  });
+  EXPECT_EQ(r.status, -1);
+  EXPECT_EQ(r.out, "Dovel Runtime Error : Out of memory\n\n");
+}
+
+TEST(Errors, StringOutOfMemoryIsAFatalError) {
+  Outcome r = run_child("", [] {
+    limit_address_space();
+    String s("0123456789abcdef");
+    for (int i = 0; i < 30; ++i) s = s + s;
+    std::printf("length %d\n", s.Length());
+  });
+  EXPECT_EQ(r.status, -1);
+  EXPECT_EQ(r.out, "Dovel Runtime Error : Out of memory\n\n");
+}
+#endif
 
 }  // namespace
