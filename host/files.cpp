@@ -1,7 +1,9 @@
 // The host's file services: resource paths, whole-file reads, the saved
 // state file, the local date, opening a link, and the decoders the drivers
 // load their assets through.
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -52,6 +54,29 @@ int CreateTemp(const std::string& path, std::string* temp) {
     fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   }
   return fd;
+}
+
+// Removes the temporary files that saves of `path` left behind when their
+// process died before the rename. A temporary file is named after the saving
+// process, so one whose process still runs belongs to a save in progress and
+// stays.
+void RemoveDeadTemps(const std::string& path) {
+  std::string folder = FolderOf(path);
+  std::string prefix = path.substr(path.rfind('/') + 1) + ".tmp.";
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    std::string digits = name.substr(prefix.size());
+    if (digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    pid_t pid = static_cast<pid_t>(std::stol(digits));
+    if (pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH) continue;
+    unlink((folder + "/" + name).c_str());
+  }
+  closedir(dir);
 }
 
 // Replaces the file at `path` with `text` so that a crash or a failed write
@@ -155,7 +180,13 @@ int VoGame::SaveState(String state) {
   return SaveAtomically(file.ToUtf8(), state);
 }
 
-String VoGame::LoadState() { return LoadString(String(kStatePath)); }
+// The state is read once at start-up, which is also when the temporary files
+// of saves killed in an earlier run are cleared away.
+String VoGame::LoadState() {
+  String file = PathToFilePath(String(kStatePath));
+  if (file.Length() > 0) RemoveDeadTemps(file.ToUtf8());
+  return LoadString(String(kStatePath));
+}
 
 void VoGame::GetDate(Array<int> date) {
   int n = date.Length();
