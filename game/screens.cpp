@@ -362,7 +362,9 @@ void creditTiles(c_MyApp& app, float c, int nx, int ny, float x0, float y0, int 
 }
 
 void creditLines(c_MyApp& app, int k) {
+  // The last line is never shown; with no lines to show there is nothing to do.
   const int n = vo_Game_CreditText.Length() - 1;
+  if (n < 1) return;
   app.m_CreditScroll -= 0.3f;
   if (app.m_CreditScroll < -16) {
     app.m_CreditScroll += 16;

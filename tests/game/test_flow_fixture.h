@@ -25,6 +25,7 @@ class SessionTest : public GameTest {
     ASSERT_NE(mkdtemp(dir), nullptr);
     folder_ = dir;
     ASSERT_EQ(chdir(dir), 0);
+    voInit();  // the game module's globals, the credit lines among them
     GameTest::SetUp();
   }
   void TearDown() override {
