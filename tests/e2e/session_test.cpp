@@ -16,7 +16,7 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -29,17 +29,8 @@ extern char** environ;
 
 namespace {
 
-// Output of a shell command, trailing newlines removed.
-std::string Shell(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return out;
-  char buffer[256];
-  while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-  pclose(pipe);
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-  return out;
-}
+// Runs a command through the shell and returns its exit status.
+int Sh(const std::string& command) { return std::system(command.c_str()); }
 
 void Pause(double seconds) {
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
@@ -102,34 +93,36 @@ class Program {
       pid_ = -1;
       return false;
     }
-    window_ = Shell("timeout 20 xdotool search --sync --onlyvisible --name '^Quillet$' | head -n 1");
+    Sh("timeout 20 xdotool search --sync --onlyvisible --name '^Quillet$' > window.txt");
+    window_ = ReadFile(folder_ + "/window.txt");
+    window_ = window_.substr(0, window_.find('\n'));
     if (window_.empty()) return false;
-    Shell("xdotool windowfocus --sync " + window_);
+    Sh("xdotool windowfocus --sync " + window_);
     return true;
   }
 
   // Holds a key long enough for an update to see it even when a frame of
   // the software renderer on a busy machine takes a while, then lets go.
   void Key(const std::string& key) {
-    Shell("xdotool keydown " + key);
+    Sh("xdotool keydown " + key);
     Pause(kHold);
-    Shell("xdotool keyup " + key);
+    Sh("xdotool keyup " + key);
     Pause(kHold);
   }
 
   // A click at a window position (640 x 480 window: design units), held like a key.
   void Click(int x, int y) {
-    Shell("xdotool mousemove --window " + window_ + " " + std::to_string(x) + " " + std::to_string(y));
-    Shell("xdotool mousedown 1");
+    Sh("xdotool mousemove --window " + window_ + " " + std::to_string(x) + " " + std::to_string(y));
+    Sh("xdotool mousedown 1");
     Pause(kHold);
-    Shell("xdotool mouseup 1");
+    Sh("xdotool mouseup 1");
     Pause(kHold);
   }
 
   // Closes the window and returns the exit status (-1 when it did not end).
   int Close() {
     // The window manager's close button, played by the host tests' X tool.
-    Shell(std::string(X_WINDOW_STATE_PATH) + " close " + window_);
+    Sh(std::string(X_WINDOW_STATE_PATH) + " close " + window_);
     for (int i = 0; i < 100; ++i) {
       int status = 0;
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
@@ -159,7 +152,7 @@ class Session : public ::testing::Test {
   }
   void TearDown() override {
     ASSERT_EQ(chdir("/"), 0);
-    Shell("rm -rf " + folder_);
+    Sh("rm -rf " + folder_);
   }
 
   std::string State() const { return ReadFile(folder_ + "/.dovelstate"); }
