@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <stdexcept>
 
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
+// stb_image_write is compiled once for the generator (stb_image_write_impl.c);
+// stb_truetype is used only here.
 #define STBTT_STATIC
 #define STB_TRUETYPE_IMPLEMENTATION
 #if defined(__GNUC__)
