@@ -25,7 +25,7 @@ TEST(FlowInit, CreditTextAndScreenSizes) {
   EXPECT_GE(separators, 2);
   EXPECT_EQ(vo_Game_rawscrw, 640.0f);
   EXPECT_EQ(vo_Game_rawscrh, 480.0f);
-  EXPECT_EQ(vo_Game_HasMusic, 0);
+  EXPECT_EQ(vo_Game_HasMusic, QUILLET_HAS_MUSIC);  // 0 unless built with QUILLET_MUSIC
   EXPECT_EQ(vo_Game_DebugMode, 0);
   EXPECT_EQ(vo_random_Seed, 1234);
 }
