@@ -399,6 +399,25 @@ TEST_F(SequencerTest, AStoppedTuneNeverPlays) {
     EXPECT_TRUE(audio->calls.empty());
 }
 
+// A tempo below 1 would make the step length infinite; it counts as tempo 1.
+TEST_F(SequencerTest, ATempoBelowOneStepsOnceEveryEightSeconds) {
+    player->p_Sq_StartTune(String("test"), 1, 0);
+    player->m_LoadStep = 0;
+    int tick = Now() - 1;
+    player->m_NextTick = tick;
+    player->p_Sq_MusicPlay();
+    EXPECT_EQ(player->m_Row, 1);
+    EXPECT_EQ(player->m_NextTick, tick + 8000);
+}
+
+// Seeds near the top of the int range wrap in the generator's 32-bit
+// arithmetic instead of overflowing, and still replay.
+TEST_F(SequencerTest, SeedsAtTheEdgeOfTheIntRangeReplay) {
+    std::vector<std::string> first = Plan(player, 2147483647);
+    EXPECT_EQ(first, Plan(NewPlayer(), 2147483647));
+    EXPECT_EQ(Plan(NewPlayer(), -2147483647 - 1), Plan(NewPlayer(), -2147483647 - 1));
+}
+
 TEST_F(SequencerTest, PitchAndChordTables) {
     EXPECT_EQ(player->p_GetPitch(13), 1.0f);
     EXPECT_EQ(player->p_GetPitch(1), 0.5f);
