@@ -49,15 +49,14 @@ public:
     ~Font();
     Font(const Font&) = delete;
     Font& operator=(const Font&) = delete;
-    // Glyph coverage of text at the given line height (pixels, ascent to
-    // descent), laid out from the pen position; *w/*h give the mask size and
-    // *baseline the baseline row in it.
-    // The mask has a margin of kMargin pixels on every side.
+    // Blank pixels around the glyphs on every side of a mask.
     static constexpr int kMargin = 2;
+    // Glyph coverage (0..1) of text at the given line height (pixels, ascent
+    // to descent); *w and *h give the mask size, *baseline the baseline row
+    // and *advance the text's width. The pen starts kMargin pixels in.
     std::vector<float> mask(const std::string& text, float lineHeight, int* w, int* h,
                             int* baseline, float* advance) const;
-    // Height of a capital letter, and ascent + descent as fractions of the
-    // line height.
+    // Height of a capital letter and the ascent, in pixels, at a line height.
     float cap_height(float lineHeight) const;
     float ascent(float lineHeight) const;
 
