@@ -15,7 +15,7 @@ else
   CMAKE_FLAGS += -DQUILLET_MUSIC=OFF
 endif
 
-.PHONY: deps build run test test-normal test-asan test-tsan bench fuzz soak screens clean
+.PHONY: deps build run test test-normal test-asan test-tsan test-fuzz bench fuzz soak screens clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -44,7 +44,17 @@ test-tsan: deps
 	cmake --build $(TSAN) -j $(JOBS) --target test_socket test_thread
 	cd $(TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) --timeout 900 -L tsan
 
-test: test-normal test-asan test-tsan
+# The libFuzzer targets, each for FUZZ_SECONDS, in a clang build folder.
+FUZZ_SECONDS ?= 300
+FUZZ_BUILD   ?= build-fuzz
+fuzz: deps
+	bash scripts/fuzz.sh $(FUZZ_SECONDS) $(FUZZ_BUILD)
+
+# CI's share of fuzzing: 30 seconds per target.
+test-fuzz: deps
+	bash scripts/fuzz.sh 30 $(FUZZ_BUILD)
+
+test: test-normal test-asan test-tsan test-fuzz
 
 bench: deps
 	QUILLET_BENCH_DEPS=1 bash scripts/install-deps.sh
@@ -62,4 +72,4 @@ screens: build
 	bash scripts/screens-music.sh $(MUSIC_BUILD) $(BUILD)/screens
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(TSAN) $(MUSIC_BUILD)
+	rm -rf $(BUILD) $(ASAN) $(TSAN) $(MUSIC_BUILD) $(FUZZ_BUILD)
