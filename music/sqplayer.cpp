@@ -258,6 +258,9 @@ int c_SqPlayer::p_Sq_MusicPlay() {
     long long next = m_NextTick;
     if (now <= next && next <= now + kFarAhead) return 0;
 
+    // A pattern break ends the pattern after this step; the voices after the
+    // one that asks for it still play this step's row, not the last one.
+    bool patternBreak = false;
     for (int v = 0; v < m_Voices; ++v) {
         int cell = cell_index(m_Pattern[v], v, m_Row);
         if (m_Notes[cell + 2] == 27) {
@@ -272,8 +275,9 @@ int c_SqPlayer::p_Sq_MusicPlay() {
         }
         int effect = m_Notes[cell + 2];
         p_Sq_PlayNote(v, m_Notes[cell], m_Notes[cell + 1], effect, m_Notes[cell + 3]);
-        if (effect == 8) m_Row = 63;
+        if (effect == 8) patternBreak = true;
     }
+    if (patternBreak) m_Row = 63;
 
     // Timed from the previous step, so a late update catches up one step at a time.
     m_NextTick = static_cast<int>(static_cast<double>(m_NextTick) + step_millis(m_Tempo));

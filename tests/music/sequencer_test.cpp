@@ -288,6 +288,20 @@ TEST_F(SequencerTest, EffectEightEndsThePatternAfterThatStep) {
     EXPECT_NEAR(audio->On("rate", kAccompany)[0].value, 1.0f, 1e-6);  // row 0 again, not row 11
 }
 
+// The voices after the breaking one still play the breaking step's row.
+TEST_F(SequencerTest, APatternBreakLetsTheOtherVoicesFinishTheirStep) {
+    Ready();
+    Cell(0, 0, 10, 13, 20, 8, 0);  // kit A breaks at row 10
+    Cell(0, 3, 10, 20, 20);        // accompaniment note on the same step
+    Cell(0, 4, 63, 15, 20);        // bass on the last row: not this step
+    player->m_Row = 10;
+    Step();
+    EXPECT_EQ(player->m_Row, 0);
+    ASSERT_EQ(audio->On("rate", kAccompany).size(), 1u);
+    EXPECT_NEAR(audio->On("rate", kAccompany)[0].value, 1.498f, 1e-6);
+    EXPECT_TRUE(audio->On("rate", kBass).empty());
+}
+
 TEST_F(SequencerTest, EffectTwentySevenJumpsOnlyOnTheRightParity) {
     Ready();
     // Pattern 0 asks to go forward, pattern 1 back; each holds a note of its own.
