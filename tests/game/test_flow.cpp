@@ -93,22 +93,6 @@ TEST_F(Flow, LoaderTakesFifteenUpdatesThenTheMenuRuns) {
   EXPECT_EQ(app->m_ImgInfo[97 * 3], 64);
 }
 
-TEST_F(Flow, LoadingScreenSpinsAroundTheLogo) {
-  create();
-  update();
-  // 11 back dots, the glow, the band, the logo entry, 11 front dots.
-  EXPECT_EQ(entries(), 11 + 2 + 1 + 11);
-  EXPECT_EQ(app->m_SpinAngle, 16);
-  EXPECT_EQ(app->m_SpinRadius, 640);
-  EXPECT_EQ(entry(0, 0), DrawKindOval);
-  EXPECT_EQ(entry(0, 7), 0.0f);   // first back dot fully faded
-  EXPECT_EQ(entry(10, 7), 1.0f);  // last one opaque
-  EXPECT_EQ(entry(13, 0), 93.0f);
-  EXPECT_EQ(entry(14, 10), 50.0f);
-  update();
-  EXPECT_EQ(app->m_SpinAngle, 32);
-}
-
 TEST_F(Flow, GrowingTheWindowReloadsAtTheHigherResolution) {
   toMenu();
   gfx->loaded.clear();
@@ -138,14 +122,6 @@ TEST_F(Flow, BackClosesTheCreditsWithoutTheMenuSeeingIt) {
   EXPECT_EQ(app->m_GameMode, 2);
   keyUp(kEscape);
   keyUp(kDown);
-  update();
-  EXPECT_EQ(app->m_KeyLatch, 0);
-  EXPECT_EQ(app->m_State, 1);
-}
-
-TEST_F(Flow, BackOnTheMenuWithNoBoxOpenDoesNothing) {
-  toMenu();
-  keyDown(kEscape);
   update();
   EXPECT_EQ(app->m_KeyLatch, 0);
   EXPECT_EQ(app->m_State, 1);

@@ -218,18 +218,6 @@ TEST_F(Persistence, NonNumbersReadAsZeroAndFailTheirChecksum) {
   EXPECT_EQ(out.rfind("Settings Checksum Invalid\n", 0), 0u) << out;
 }
 
-TEST_F(Persistence, TooFewBadgeFieldsSkipBadgesAndScores) {
-  // 26 settings values, then too few fields for the badges: both the badge
-  // and the score sections are skipped at the same read position.
-  defaultSettings(app);
-  app->p_Save();
-  auto f = fields(saved());
-  f.resize(26 + 8);
-  c_MyApp* other = new c_MyApp();
-  writeState(join(f));
-  EXPECT_EQ(loadPrinting(other), "Settings Loaded\n");
-}
-
 // Fills mode 1's best table with 100, 90, ..., 10 and enters a score.
 class Tables : public SessionTest {
  protected:
