@@ -289,19 +289,4 @@ TEST(OggReader, RefusesFilesOverTheSizeCapBeforeDecoding) {
     std::filesystem::remove(path);
 }
 
-// Inputs the fuzzers once found troublesome stay refused or decode safely.
-TEST(FuzzRegressions, KeptInputsDecodeSafely) {
-    namespace fs = std::filesystem;
-    fs::path root = fs::path(QUILLET_SOURCE_DIR) / "tests/audio/fuzz_regressions";
-    for (const char* kind : {"wav", "ogg"}) {
-        if (!fs::exists(root / kind)) continue;
-        for (const auto& entry : fs::directory_iterator(root / kind)) {
-            std::ifstream in(entry.path(), std::ios::binary);
-            Bytes bytes(std::istreambuf_iterator<char>(in), {});
-            Decoded d;
-            decode(kind[0] == 'w' ? LoadWAV : LoadOGG, bytes, &d);
-        }
-    }
-}
-
 }  // namespace
