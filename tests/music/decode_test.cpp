@@ -4,6 +4,8 @@
 // what the pixels' blue channel encodes.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -69,11 +71,15 @@ TEST(TuneDecoding, ASheetDecodesThroughTheScreenToItsBlueValues) {
     // Every blue value once, in tracks 5 to 7 of frame 7, under changing red.
     for (int i = 0; i < 264; ++i) sheet.Pixel(7, 40 + i % 24, i / 24, i & 255, 255 - (i & 255), 77);
 
-    std::string dir = std::filesystem::temp_directory_path() / "quillet-music-decode";
+    // A folder of its own, so builds testing side by side never share it.
+    char folder[] = "/tmp/quillet-music-decode-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::string dir = folder;
     std::filesystem::create_directories(dir + "/data/tunes");
     ASSERT_TRUE(sheet.Write(dir + "/data/tunes/known.png"));
 
     std::vector<std::string> lines = RunApp(dir);
+    std::filesystem::remove_all(dir);
     std::map<int, int> values;
     std::map<std::string, int> facts;
     int last[8] = {-1, -1, -1, -1, -1, -1, -1, -1};

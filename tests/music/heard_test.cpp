@@ -107,9 +107,10 @@ private:
 };
 
 TEST(MusicHeard, AGameSessionPlaysVaryingMusicAndStopsAfterQuitting) {
-    std::string dir = std::filesystem::temp_directory_path() / "quillet-music-heard";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    // A folder of its own (it also receives the game's state file).
+    char folder[] = "/tmp/quillet-music-heard-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::string dir = folder;
     std::filesystem::create_directory_symlink(QUILLET_RUN_DIR "/data", dir + "/data");
     std::string wav = dir + "/heard.wav", conf = dir + "/wave.conf";
     std::ofstream(conf) << "drivers = wave\nchannels = stereo\nsample-type = int16\nfrequency = 44100\n"
@@ -143,6 +144,8 @@ TEST(MusicHeard, AGameSessionPlaysVaryingMusicAndStopsAfterQuitting) {
 
     int rate = 0;
     std::vector<double> windows = Loudness(wav, &rate);
+    ASSERT_EQ(chdir("/"), 0);
+    std::filesystem::remove_all(dir);
     ASSERT_EQ(rate, 44100);
     // The recording ends when the game does; align its end with that moment.
     double offset = end - windows.size() * 0.5;
