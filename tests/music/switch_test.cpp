@@ -21,14 +21,15 @@ TEST(MusicSwitch, TheModuleInitialiserFollowsTheBuild) {
 class MusicSession : public SessionTest {
 protected:
     // From creation to a game of mode 2 with `frames` renders and updates,
-    // the switch at `music`. The sheet loads as a blank 512 x 512 picture
+    // the switch at `music` and the sound mode chosen on the title menu. The sheet loads as a blank 512 x 512 picture
     // and every pixel reads back with blue 104, so every decoded value is 13:
     // a note at the reference pitch with a volume in every cell.
-    void Play(int music, int frames) {
+    void Play(int music, int frames, int soundMode = 1) {
         vo_Game_HasMusic = music;
         gfx->files.push_back({"tunes/Retro/Cavern Walk.png", {512, 512}});
         gfx->readColor = static_cast<int>(0xFF000000u | (13u << 3));
         toMenu();
+        app->m_Settings[5] = soundMode;
         keyDown(kZ);
         update();
         keyUp(kZ);
@@ -67,6 +68,35 @@ TEST_F(MusicSession, WithTheSwitchOnTheTuneLoadsAndPlays) {
     EXPECT_TRUE(Heard("play 28 1"));
     EXPECT_FALSE(Heard("play 29 1"));
     EXPECT_GT(player->m_Row, 0);
+}
+
+// Sound modes 1 and 3 play the music; 0 (silent) and 2 (effects only) load
+// the tune but never step it.
+TEST_F(MusicSession, SoundModeThreePlaysTheTune) {
+    Play(1, 60, 3);
+    EXPECT_TRUE(Heard("play 28 1"));
+    EXPECT_GT(app->m_Player->m_Row, 0);
+}
+
+TEST_F(MusicSession, SoundModesZeroAndTwoLeaveTheTuneSilent) {
+    Play(1, 30, 0);
+    EXPECT_EQ(app->m_Player->m_LoadStep, 0);
+    EXPECT_FALSE(Heard("play 28 1"));
+    EXPECT_EQ(app->m_Player->m_Row, 0);
+    // Switched to effects only from the pause menu's sound button.
+    app->m_Settings[5] = 2;
+    for (int i = 0; i < 30; ++i) {
+        render();
+        update();
+    }
+    EXPECT_FALSE(Heard("play 28 1"));
+    EXPECT_EQ(app->m_Player->m_Row, 0);
+    app->m_Settings[5] = 1;
+    for (int i = 0; i < 30; ++i) {
+        render();
+        update();
+    }
+    EXPECT_TRUE(Heard("play 28 1"));
 }
 
 TEST_F(MusicSession, WithTheSwitchOffThePlayerOnlyRecordsTheTune) {
