@@ -33,7 +33,12 @@ protected:
         keyDown(kZ);
         update();
         keyUp(kZ);
-        for (int i = 0; i < frames; ++i) {
+        Frames(frames);
+    }
+
+    // Renders and updates in turn, as the host's loop runs them.
+    void Frames(int n) {
+        for (int i = 0; i < n; ++i) {
             render();
             update();
         }
@@ -85,17 +90,11 @@ TEST_F(MusicSession, SoundModesZeroAndTwoLeaveTheTuneSilent) {
     EXPECT_EQ(app->m_Player->m_Row, 0);
     // Switched to effects only from the pause menu's sound button.
     app->m_Settings[5] = 2;
-    for (int i = 0; i < 30; ++i) {
-        render();
-        update();
-    }
+    Frames(30);
     EXPECT_FALSE(Heard("play 28 1"));
     EXPECT_EQ(app->m_Player->m_Row, 0);
     app->m_Settings[5] = 1;
-    for (int i = 0; i < 30; ++i) {
-        render();
-        update();
-    }
+    Frames(30);
     EXPECT_TRUE(Heard("play 28 1"));
 }
 
