@@ -147,6 +147,16 @@ TEST_F(Flow, F10TogglesTheDebugTextOnEveryPress) {
   EXPECT_EQ(vo_Game_DebugMode, 0);
 }
 
+// The close key reaches the update when the delegate did not end the program
+// on the key event itself; the update then ends it with status 0.
+TEST_F(Flow, CloseKeyEndsTheProgramFromTheUpdate) {
+  // The audio library runs threads, so the child starts afresh instead of forking them.
+  testing::GTEST_FLAG(death_test_style) = "threadsafe";
+  toMenu();
+  keyDown(KEY_CLOSE);
+  EXPECT_EXIT(update(), testing::ExitedWithCode(0), "");
+}
+
 TEST_F(Flow, UpdateRateIsMeasuredFromTheClock) {
   toMenu();
   const int last = app->m_LastUpdateMs;
