@@ -383,12 +383,12 @@ private:
 
 // Drum grid: one character per step (spaces and '|' only group the steps).
 // K/k kick loud/soft, S/s snare/ghost, h/H closed hat soft/accented, o open hat,
-// L low tom, T high tom, C crash, p percussion, '.' nothing.
+// L low tom, T/t high tom loud/soft, C crash, p percussion, '.' nothing.
 void drums(Sheet& sheet, int p, int track, int length, const char* grid) {
     struct Hit { char symbol; int note; int volume; };
     const Hit hits[] = {{'K', 13, 27}, {'k', 13, 19}, {'S', 15, 24}, {'s', 15, 11}, {'h', 17, 11},
                         {'H', 17, 17}, {'o', 18, 14}, {'L', 20, 21}, {'T', 22, 20}, {'C', 24, 22},
-                        {'p', 25, 14}};
+                        {'t', 22, 12}, {'p', 25, 14}};
     int row = 0;
     for (const char* c = grid; *c; ++c) {
         if (*c == ' ' || *c == '|') continue;
@@ -508,7 +508,7 @@ void hollow_road(const std::string& dir) {
     score.kitB = {
         "h...h... h...h... h...h... h...o... h...h... h...h... h...h... h...o...",
         "H.h.h.h. H.h.h.h. H.h.h.h. H.h.o... H.h.h.h. H.h.h.h. H.h.h.h. H.h.o...",
-        "........ ....p... ........ ....p... ........ ....p... ........ ..p.p...",
+        "........ ....t... ........ ....t... ........ ....t... ........ ..t.t...",
         "o....... o....... o....... o....... o....... o....... o....... o...h.h.",
     };
     score.lead = {
