@@ -8,7 +8,34 @@
 // - an iconified window suspends the game and draws nothing; a window without
 //   the focus suspends it but keeps drawing after each batch of events;
 // - while nothing is due (rate 0 or suspended) the loop blocks on events.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
 #include "host/game.h"
+
+namespace {
+
+// With QUILLET_MEMLOG=1 in the environment the loop prints one line a second,
+// "mem: gc=<bytes the collector holds> rss=<resident kB>", so that a long run
+// can be watched from outside the process.
+bool memLog = false;
+double nextMemLog = 0;
+
+void PrintMemLog() {
+  long pages = 0, resident = 0;
+  FILE* f = std::fopen("/proc/self/statm", "r");
+  if (f) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  long kb = resident * (sysconf(_SC_PAGESIZE) / 1024);
+  voPrint(String("mem: gc=") + String(gc_alloced_bytes) + String(" rss=") + String(static_cast<int>(kb)));
+}
+
+}  // namespace
 
 void VoGlfwGame::SetUpdateRate(int hertz) {
   _updateRate = hertz;
@@ -26,6 +53,9 @@ void VoGlfwGame::Run() {
 }
 
 void VoGlfwGame::BeginRun() {
+  const char* log = std::getenv("QUILLET_MEMLOG");
+  memLog = log && std::strcmp(log, "1") == 0;
+  nextMemLog = _platform->Time() + 1.0;
   SetGlfwWindow(640, 480, 8, 8, 8, 0, 0, 0, false);
   // Without a window there is no GL context to start the drivers on; the
   // first pass then finds no open window and ends the loop.
@@ -41,6 +71,11 @@ bool VoGlfwGame::RunPass() {
   VoPlatform& platform = *_platform;
   platform.PollEvents();
   if (!platform.WindowOpen()) return false;
+  if (memLog && platform.Time() >= nextMemLog) {
+    PrintMemLog();
+    nextMemLog += 1.0;
+    if (nextMemLog < platform.Time()) nextMemLog = platform.Time() + 1.0;
+  }
 
   if (platform.Iconified()) {
     // Also when the focus went first: an iconified window is never drawn.
