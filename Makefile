@@ -58,7 +58,7 @@ test: test-normal test-asan test-tsan test-fuzz
 
 bench: deps
 	QUILLET_BENCH_DEPS=1 bash scripts/install-deps.sh
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 	bash scripts/bench.sh $(BUILD)
 

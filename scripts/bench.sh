@@ -1,21 +1,119 @@
 #!/usr/bin/env bash
-# Runs every benchmark of a build folder and prints their figures. The
-# graphics benchmark draws into a real window: with no display it runs under
-# Xvfb. It runs from the build folder, which holds data/.
+# Runs every benchmark of a build folder side by side on one virtual display
+# (Xvfb, Mesa llvmpipe) and prints one table: medians of BENCH_RUNS runs with
+# their min and max, then a `summary:` line for scripts. The contenders' own
+# outputs go to bench/bench.log in the build folder.
+#
+#   play   the real game in play mode 1 at 2,480 sprites: update + render + swap
+#   floor  plain OpenGL drawing the recorded batches of one play frame
+#   peer   SDL2's testsprite2, 2,480 sprites, 640 x 480, OpenGL renderer
+#   gc     collector workload against new/delete (per allocated object)
+#   start  process start to the first title-menu frame, minus the loader's 250 ms
+#   rss    peak resident memory of the play run
 set -euo pipefail
+HERE="$(cd "$(dirname "$0")" && pwd)"
 BUILD="$(cd "${1:-build}" && pwd)"
 cd "$BUILD"
 
-if [ -x bench/gc_bench ]; then
-  echo "== collector: allocation with one incremental step per frame"
-  bench/gc_bench
+RUNS="${BENCH_RUNS:-5}"
+PLAY_FRAMES="${BENCH_FRAMES:-400}"
+PEER_FRAMES="${BENCH_PEER_FRAMES:-150}"
+PEER_DIR=/usr/libexec/installed-tests/SDL2
+LOG="$BUILD/bench/bench.log"
+FRAME="$BUILD/bench/play-frame.bin"
+# The loader's 15 updates at 60 Hz are start-up time by design.
+LOADER_MS=250
+
+# Inside the virtual display: every contender RUNS times, interleaved so a
+# change in machine load touches all of them alike. Lines `name value` go to
+# stdout, everything the programs print goes to the log.
+measure() {
+  export ALSOFT_DRIVERS=null LIBGL_ALWAYS_SOFTWARE=1
+  for ((run = 1; run <= RUNS; run++)); do
+    echo "== run $run" >&2
+    out="$(bench/play_bench 1 "$PLAY_FRAMES" "$FRAME")"
+    echo "$out" >&2
+    for key in play_fps draws_per_frame rss_mib; do
+      echo "$key $(sed -n "s/.*$key=\([0-9.]*\).*/\1/p" <<<"$out")"
+    done
+    out="$(bench/floor_bench "$FRAME" "$PLAY_FRAMES")"
+    echo "$out" >&2
+    echo "floor_fps $(sed -n 's/.*floor_fps=\([0-9.]*\).*/\1/p' <<<"$out")"
+    echo "floor_draws $(sed -n 's/.*draws_per_frame=\([0-9.]*\).*/\1/p' <<<"$out")"
+    if [ -x "$PEER_DIR/testsprite2" ]; then
+      out="$(cd "$PEER_DIR" && ./testsprite2 --renderer opengl --geometry 640x480 \
+             --iterations "$PEER_FRAMES" 2480 2>&1)"
+      echo "$out" >&2
+      echo "peer_fps $(sed -n 's/.* \([0-9.]*\) frames per second.*/\1/p' <<<"$out" | tail -1)"
+    fi
+    start_ns="${EPOCHREALTIME/./}000"
+    out="$(QUILLET_START_NS=$start_ns bench/play_bench --startup)"
+    echo "$out" >&2
+    echo "startup_ms $(sed -n 's/.*startup_ms=\([0-9.]*\).*/\1/p' <<<"$out" |
+                       awk -v l=$LOADER_MS '{ printf "%.1f", $1 - l }')"
+    out="$(bench/gc_bench --benchmark_filter='/10000')"
+    echo "$out" >&2
+    echo "gc_ns $(sed -n 's/^collected: \([0-9.]*\) ns.*/\1/p' <<<"$out")"
+    echo "new_ns $(sed -n 's/^new\/delete baseline: \([0-9.]*\) ns.*/\1/p' <<<"$out")"
+    echo "gc_vs_new $(sed -n 's/.*collected \/ baseline = \([0-9.]*\).*/\1/p' <<<"$out")"
+  done
+  if [ -x bench/graphics_replay_bench ]; then
+    echo "== display-list replay with and without skipping unchanged state" >&2
+    bench/graphics_replay_bench >&2
+  fi
+}
+
+if [ "${2:-}" = "--measure" ]; then
+  measure
+  exit 0
 fi
 
-if [ -x bench/graphics_replay_bench ]; then
-  echo "== graphics: display-list replay"
-  if [ -n "${DISPLAY:-}" ]; then
-    bench/graphics_replay_bench
-  else
-    xvfb-run -a -s "-screen 0 1024x768x24" bench/graphics_replay_bench
-  fi
-fi
+for exe in play_bench floor_bench gc_bench; do
+  [ -x "bench/$exe" ] || { echo "bench.sh: $BUILD/bench/$exe is not built" >&2; exit 1; }
+done
+[ -x "$PEER_DIR/testsprite2" ] || echo "bench.sh: no $PEER_DIR/testsprite2 (libsdl2-tests): no peer figures" >&2
+
+echo "bench: $RUNS runs of each contender under Xvfb (llvmpipe); log in $LOG" >&2
+figures="$(bash "$HERE/xvfb-run.sh" -s "-screen 0 1024x768x24" \
+           bash "$HERE/bench.sh" "$BUILD" --measure 2>"$LOG")"
+
+# median min max of one figure ("-" when it was not measured).
+stats() {
+  awk -v k="$1" '$1 == k && $2 != "" { print $2 }' <<<"$figures" | sort -g |
+    awk '{ v[NR] = $1 } END {
+      if (NR == 0) { print "- - -"; exit }
+      m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+      printf "%.2f %.2f %.2f\n", m, v[1], v[NR] }'
+}
+median() { stats "$1" | cut -d' ' -f1; }
+# Ratio of two medians, "-" when either is missing.
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-" || b == "-" || b == 0) print "-"; else printf "%.2f", a / b }'; }
+# "yes" when value OP limit holds.
+meets() { awk -v v="$1" -v l="$3" -v op="$2" 'BEGIN {
+  if (v == "-") { print "-"; exit }
+  ok = (op == ">=") ? v >= l : (op == "<=") ? v <= l : v < l; print ok ? "yes" : "NO" }'; }
+
+row() {  # label key target-op target-value unit
+  read -r med lo hi <<<"$(stats "$2")"
+  printf "%-44s %10s %10s %10s   %-12s %s\n" "$1" "$med" "$lo" "$hi" "${3:+$3 $4}" \
+    "$( [ -n "$3" ] && meets "$med" "$3" "$4")"
+}
+
+play=$(median play_fps); peer=$(median peer_fps); floor=$(median floor_fps)
+printf "%-44s %10s %10s %10s   %-12s %s\n" "figure (median of $RUNS runs)" median min max target met
+row "play fps, 2,480 sprites (update+render+swap)" play_fps
+row "play draw calls per frame" draws_per_frame "<=" 16
+row "floor fps (same batches, plain OpenGL)" floor_fps
+row "floor draw calls per frame" floor_draws
+row "peer fps (testsprite2, 2,480 sprites)" peer_fps
+printf "%-44s %10s %10s %10s   %-12s %s\n" "ratio play / peer (medians)" "$(ratio "$play" "$peer")" "" "" ">= 2" \
+  "$(meets "$(ratio "$play" "$peer")" ">=" 2)"
+printf "%-44s %10s %10s %10s   %-12s %s\n" "ratio play / floor (medians)" "$(ratio "$play" "$floor")" "" "" ">= 0.8" \
+  "$(meets "$(ratio "$play" "$floor")" ">=" 0.8)"
+row "gc: collected ns per object" gc_ns
+row "gc: new/delete ns per object" new_ns
+row "gc: collected / new-delete" gc_vs_new "<=" 1.5
+row "start-up ms beyond the loader's 250 ms" startup_ms "<" 150
+row "peak RSS while playing (MiB)" rss_mib "<" 120
+echo "summary: play_fps=$play peer_fps=$peer floor_fps=$floor draws_per_frame=$(median draws_per_frame)" \
+  "gc_vs_new=$(median gc_vs_new) startup_ms=$(median startup_ms) rss_mib=$(median rss_mib)"

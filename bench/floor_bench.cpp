@@ -1,0 +1,164 @@
+// The machine's floor for one play frame: a minimal OpenGL program that draws
+// the batches the play benchmark recorded (the same vertices, textures,
+// blending and background) from one prepared vertex array, with no game
+// logic, no display list and no batching work left to do per frame.
+//
+//   floor_bench RECORD_FILE [FRAMES]
+//
+// Prints `floor_fps=… draws_per_frame=…` for FRAMES frames (draw + buffer
+// swap, swap interval 0) after 60 warm-up frames.
+#include <GL/gl.h>
+#include <GLFW/glfw3.h>
+#include <time.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "bench/frame_record.h"
+
+namespace {
+
+constexpr int kWarmupFrames = 60;
+
+// Consecutive vertices drawn with one call.
+struct Run {
+  int texture, blend;
+  GLenum mode;
+  int first, count;
+};
+
+double MonotonicS() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// Appends a batch to the vertex array as points, lines or triangles (quads and
+// polygons become triangle lists) and extends or starts the run it belongs to.
+void AddBatch(const FrameRecord::Batch& b, std::vector<gxtkVertex>* out, std::vector<Run>* runs) {
+  const std::vector<gxtkVertex>& v = b.vertices;
+  GLenum mode = GL_TRIANGLES;
+  const int first = static_cast<int>(out->size());
+  if (b.type == 1 || b.type == 2 || b.type == 3) {
+    mode = b.type == 1 ? GL_POINTS : b.type == 2 ? GL_LINES : GL_TRIANGLES;
+    out->insert(out->end(), v.begin(), v.end());
+  } else {
+    const size_t n = static_cast<size_t>(b.type);
+    for (size_t p = 0; p + n <= v.size(); p += n) {
+      for (size_t i = 1; i + 1 < n; ++i) {
+        out->push_back(v[p]);
+        out->push_back(v[p + i]);
+        out->push_back(v[p + i + 1]);
+      }
+    }
+  }
+  const int count = static_cast<int>(out->size()) - first;
+  if (!runs->empty()) {
+    Run& last = runs->back();
+    if (last.texture == b.texture && last.blend == b.blend && last.mode == mode) {
+      last.count += count;
+      return;
+    }
+  }
+  runs->push_back(Run{b.texture, b.blend, mode, first, count});
+}
+
+GLenum FormatOf(int depth) {
+  switch (depth) {
+    case 1: return GL_LUMINANCE;
+    case 2: return GL_LUMINANCE_ALPHA;
+    case 3: return GL_RGB;
+    default: return GL_RGBA;
+  }
+}
+
+GLuint Upload(const RecordedTexture& t) {
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  glBindTexture(GL_TEXTURE_2D, name);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  const GLenum format = FormatOf(t.depth);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), t.texW, t.texH, 0, format,
+               GL_UNSIGNED_BYTE, nullptr);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, t.width, t.height, format, GL_UNSIGNED_BYTE,
+                  t.pixels.data());
+  return name;
+}
+
+void DrawFrame(const std::vector<Run>& runs, const std::vector<GLuint>& textures) {
+  int texture = -1;
+  int blend = 0;
+  glDisable(GL_TEXTURE_2D);
+  glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+  for (const Run& r : runs) {
+    if (r.texture != texture) {
+      if (r.texture < 0) {
+        glDisable(GL_TEXTURE_2D);
+      } else {
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, textures[static_cast<size_t>(r.texture)]);
+      }
+      texture = r.texture;
+    }
+    if (r.blend != blend) {
+      glBlendFunc(GL_ONE, r.blend == 1 ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
+      blend = r.blend;
+    }
+    glDrawArrays(r.mode, r.first, r.count);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  FrameRecord frame;
+  if (argc < 2 || !ReadFrameRecord(argv[1], &frame)) {
+    std::puts("usage: floor_bench RECORD_FILE [FRAMES] (a frame written by play_bench)");
+    return 1;
+  }
+  const int frames = argc > 2 && std::atoi(argv[2]) > 0 ? std::atoi(argv[2]) : 300;
+  if (!glfwInit()) return 1;
+  glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
+  GLFWwindow* window = glfwCreateWindow(frame.width, frame.height, "floor", nullptr, nullptr);
+  if (!window) return 1;
+  glfwMakeContextCurrent(window);
+  glfwSwapInterval(0);
+
+  std::vector<gxtkVertex> vertices;
+  std::vector<Run> runs;
+  for (const FrameRecord::Batch& b : frame.batches) AddBatch(b, &vertices, &runs);
+  std::vector<GLuint> textures;
+  for (const RecordedTexture& t : frame.textures) textures.push_back(Upload(t));
+
+  glViewport(0, 0, frame.width, frame.height);
+  glMatrixMode(GL_PROJECTION);
+  glOrtho(0, frame.width, frame.height, 0, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  glEnableClientState(GL_COLOR_ARRAY);
+  glVertexPointer(2, GL_FLOAT, sizeof(gxtkVertex), &vertices[0].x);
+  glTexCoordPointer(2, GL_FLOAT, sizeof(gxtkVertex), &vertices[0].u);
+  glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(gxtkVertex), &vertices[0].color);
+  glEnable(GL_BLEND);
+
+  for (int i = 0; i < kWarmupFrames; ++i) {
+    DrawFrame(runs, textures);
+    glfwSwapBuffers(window);
+  }
+  const double t0 = MonotonicS();
+  for (int i = 0; i < frames; ++i) {
+    DrawFrame(runs, textures);
+    glfwSwapBuffers(window);
+    glfwPollEvents();
+  }
+  const double seconds = MonotonicS() - t0;
+  std::printf("floor_fps=%.2f draws_per_frame=%zu\n", frames / seconds, runs.size());
+  glfwTerminate();
+  return 0;
+}
