@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -225,6 +226,15 @@ unsigned char* VoGlfwGame::LoadImageData(String path, int* width, int* height, i
   if (!f) return nullptr;
   unsigned char* pixels = vo_decode_png_file(f, width, height, depth);
   std::fclose(f);
+  // The pixels (and later their texture) belong to a collected surface but
+  // lie outside the collector's heap. Counting them as allocation makes a
+  // full collection, which frees the pictures no longer used, follow every
+  // 8 MiB of pictures; otherwise replaced pictures pile up for as long as the
+  // game itself allocates few objects, as when every resize reloads them.
+  if (pixels) {
+    long long bytes = static_cast<long long>(*width) * *height * *depth;
+    gc_new_bytes = static_cast<int>(std::min<long long>(gc_new_bytes + bytes, INT_MAX / 2));
+  }
   return pixels;
 }
 
