@@ -3,7 +3,10 @@
 #include "graphics/image_codec.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #define STBI_ONLY_PNG
 #define STBI_NO_HDR
@@ -34,6 +37,30 @@ bool acceptable(int w, int h, int comp) {
     return comp >= 1 && comp <= 4;
 }
 
+// The largest PNG file we read; far above any compressed image within the
+// pixel budget.
+constexpr size_t kMaxFileBytes = 128u << 20;
+
+uint32_t be32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+           static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+// True when every chunk's stated length fits in the bytes that follow it.
+// stb_image grows its compressed-data buffer to whatever length an IDAT chunk
+// claims before reading it, so a few hostile bytes could otherwise ask for
+// gigabytes; with this check its buffers stay within twice the file size.
+bool chunks_fit(const unsigned char* p, size_t n) {
+    size_t pos = 8;  // the signature
+    while (pos + 12 <= n) {
+        size_t len = be32(p + pos);
+        if (len > n - pos - 12) return false;
+        if (std::memcmp(p + pos + 4, "IEND", 4) == 0) break;
+        pos += 12 + len;
+    }
+    return true;
+}
+
 // Checks what the decoder produced against the header it promised, then
 // hands the block out or frees it.
 unsigned char* accept_result(unsigned char* pixels, int iw, int ih, int ic, int w0, int h0,
@@ -53,22 +80,25 @@ unsigned char* accept_result(unsigned char* pixels, int iw, int ih, int ic, int 
 
 unsigned char* vo_decode_png_file(FILE* f, int* w, int* h, int* depth) {
     if (!f || !w || !h || !depth) return nullptr;
-    int iw = 0, ih = 0, ic = 0;
-    // stbi_info_from_file reads the header and puts the file position back.
-    if (!stbi_info_from_file(f, &iw, &ih, &ic) || !acceptable(iw, ih, ic)) return nullptr;
-    int lw = 0, lh = 0, lc = 0;
-    unsigned char* pixels = stbi_load_from_file(f, &lw, &lh, &lc, 0);
-    return accept_result(pixels, lw, lh, lc, iw, ih, w, h, depth);
+    // Read the whole file (within a cap) so its chunks can be checked first.
+    std::vector<unsigned char> bytes;
+    unsigned char chunk[65536];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+        if (bytes.size() + n > kMaxFileBytes) return nullptr;
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    return vo_decode_png_memory(bytes.data(), bytes.size(), w, h, depth);
 }
 
 unsigned char* vo_decode_png_memory(const unsigned char* data, size_t size, int* w, int* h,
                                     int* depth) {
-    if (!data || !w || !h || !depth || size == 0 || size > static_cast<size_t>(INT_MAX))
-        return nullptr;
+    if (!data || !w || !h || !depth || size == 0 || size > kMaxFileBytes) return nullptr;
     const int len = static_cast<int>(size);
     int iw = 0, ih = 0, ic = 0;
     if (!stbi_info_from_memory(data, len, &iw, &ih, &ic) || !acceptable(iw, ih, ic))
         return nullptr;
+    if (!chunks_fit(data, size)) return nullptr;
     int lw = 0, lh = 0, lc = 0;
     unsigned char* pixels = stbi_load_from_memory(data, len, &lw, &lh, &lc, 0);
     return accept_result(pixels, lw, lh, lc, iw, ih, w, h, depth);
