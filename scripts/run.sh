@@ -3,6 +3,7 @@
 # With no display it runs the game under Xvfb for a few seconds and saves a
 # screenshot as <build>/screenshot.png.
 set -euo pipefail
+HERE="$(cd "$(dirname "$0")" && pwd)"
 BUILD="$(cd "${1:-build}" && pwd)"
 cd "$BUILD"
 if [ -n "${DISPLAY:-}" ]; then
@@ -11,11 +12,12 @@ fi
 
 SECONDS_TO_RUN="${QUILLET_RUN_SECONDS:-6}"
 SHOT="$BUILD/screenshot.png"
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+"$HERE/xvfb-run.sh" -s "-screen 0 1024x768x24" bash -c '
   ./quillet > run.log 2>&1 &
   pid=$!
   sleep "$1"
-  import -window root "$2" || true
+  win="$(xdotool search --name "^Quillet$" 2>/dev/null | head -n 1 || true)"
+  import -window "${win:-root}" "$2" || true
   kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
 ' _ "$SECONDS_TO_RUN" "$SHOT"

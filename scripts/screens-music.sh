@@ -8,7 +8,7 @@ mkdir -p "$2"
 OUT="$(cd "$2" && pwd)"
 
 if [ -z "${QUILLET_SCREENS_IN_XVFB:-}" ]; then
-  QUILLET_SCREENS_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$BUILD" "$OUT"
+  QUILLET_SCREENS_IN_XVFB=1 exec "$(dirname "$0")/xvfb-run.sh" -s "-screen 0 1024x768x24" bash "$0" "$BUILD" "$OUT"
 fi
 
 WORK="$(mktemp -d)"

@@ -9,7 +9,7 @@ set -euo pipefail
 BUILD="$(cd "${1:-build}" && pwd)"
 
 if [ -z "${QUILLET_SCREENS_IN_XVFB:-}" ]; then
-  QUILLET_SCREENS_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$BUILD"
+  QUILLET_SCREENS_IN_XVFB=1 exec "$(dirname "$0")/xvfb-run.sh" -s "-screen 0 1024x768x24" bash "$0" "$BUILD"
 fi
 
 OUT="$BUILD/screens"
