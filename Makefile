@@ -15,7 +15,7 @@ else
   CMAKE_FLAGS += -DQUILLET_MUSIC=OFF
 endif
 
-.PHONY: deps build run test test-normal test-asan test-tsan test-fuzz bench fuzz soak screens clean
+.PHONY: deps build run test test-normal test-asan test-tsan test-fuzz test-soak test-valgrind bench fuzz soak screens clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -54,7 +54,19 @@ fuzz: deps
 test-fuzz: deps
 	bash scripts/fuzz.sh 30 $(FUZZ_BUILD)
 
-test: test-normal test-asan test-tsan test-fuzz
+# The sanitizer build played with random input: SOAK_SECONDS by hand, 60 in CI.
+SOAK_SECONDS ?= 600
+soak: deps
+	bash scripts/soak.sh $(SOAK_SECONDS) $(ASAN)
+
+test-soak: deps
+	bash scripts/soak.sh 60 $(ASAN)
+
+# One short session of the program under Valgrind's memcheck.
+test-valgrind: deps
+	bash scripts/valgrind.sh $(BUILD)
+
+test: test-normal test-asan test-tsan test-fuzz test-soak test-valgrind
 
 bench: deps
 	QUILLET_BENCH_DEPS=1 bash scripts/install-deps.sh

@@ -12,6 +12,7 @@ PACKAGES=(
   xvfb xauth x11-utils xdotool imagemagick libx11-dev
   fonts-dejavu-core
   clang libclang-rt-14-dev
+  valgrind
 )
 if [ "${QUILLET_BENCH_DEPS:-0}" = 1 ]; then
   PACKAGES+=(libsdl2-tests linux-perf)
