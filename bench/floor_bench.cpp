@@ -9,9 +9,11 @@
 // swap, swap interval 0) after 60 warm-up frames, and `first_frame_ms=…`: the
 // time from process start (QUILLET_START_NS, CLOCK_REALTIME ns, set by the
 // caller just before it starts this program; else entry to main) until the
-// first frame is swapped: the least any OpenGL program here takes to start.
+// first frame is swapped: the least any OpenGL program here takes to start;
+// and its peak resident size `rss_mib=…`, the OpenGL stack's share.
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
+#include <sys/resource.h>
 #include <time.h>
 
 #include <cstdio>
@@ -174,8 +176,11 @@ int main(int argc, char** argv) {
     glfwPollEvents();
   }
   const double seconds = MonotonicS() - t0;
-  std::printf("floor_fps=%.2f draws_per_frame=%zu first_frame_ms=%.1f\n", frames / seconds,
-              runs.size(), firstFrameMs);
+  rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("floor_fps=%.2f draws_per_frame=%zu first_frame_ms=%.1f rss_mib=%.1f\n",
+              frames / seconds, runs.size(), firstFrameMs,
+              static_cast<double>(usage.ru_maxrss) / 1024.0);
   glfwTerminate();
   return 0;
 }

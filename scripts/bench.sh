@@ -42,6 +42,7 @@ measure() {
     echo "floor_fps $(sed -n 's/.*floor_fps=\([0-9.]*\).*/\1/p' <<<"$out")"
     echo "floor_draws $(sed -n 's/.*draws_per_frame=\([0-9.]*\).*/\1/p' <<<"$out")"
     echo "floor_start_ms $(sed -n 's/.*first_frame_ms=\([0-9.]*\).*/\1/p' <<<"$out")"
+    echo "floor_rss_mib $(sed -n 's/.*rss_mib=\([0-9.]*\).*/\1/p' <<<"$out")"
     if [ -x "$PEER_DIR/testsprite2" ]; then
       # testsprite2 runs until it is asked to quit; on SIGINT it prints the
       # frame rate of its whole run.
@@ -99,8 +100,8 @@ meets() { awk -v v="$1" -v l="$3" -v op="$2" 'BEGIN {
 
 row() {  # label key target-op target-value unit
   read -r med lo hi <<<"$(stats "$2")"
-  printf "%-44s %10s %10s %10s   %-12s %s\n" "$1" "$med" "$lo" "$hi" "${3:+$3 $4}" \
-    "$( [ -n "$3" ] && meets "$med" "$3" "$4")"
+  printf "%-44s %10s %10s %10s   %-12s %s\n" "$1" "$med" "$lo" "$hi" "${3:+$3 ${4:-}}" \
+    "$( [ -n "${3:-}" ] && meets "$med" "$3" "$4")"
 }
 
 play=$(median play_fps); peer=$(median peer_fps); floor=$(median floor_fps)
@@ -120,5 +121,6 @@ row "gc: collected / new-delete" gc_vs_new "<=" 1.5
 row "start-up ms beyond the loader's 250 ms" startup_ms "<" 150
 row "floor: process start to first frame (ms)" floor_start_ms
 row "peak RSS while playing (MiB)" rss_mib "<" 120
+row "floor: peak RSS (MiB)" floor_rss_mib
 echo "summary: play_fps=$play peer_fps=$peer floor_fps=$floor draws_per_frame=$(median draws_per_frame)" \
   "gc_vs_new=$(median gc_vs_new) startup_ms=$(median startup_ms) rss_mib=$(median rss_mib)"
