@@ -1,7 +1,7 @@
 // The machine's floor for one play frame: a minimal OpenGL program that draws
 // the batches the play benchmark recorded (the same vertices, textures,
-// blending and background) from one prepared vertex array, with no game
-// logic, no display list and no batching work left to do per frame.
+// blending and background) from one prepared vertex and index array, with no
+// game logic, no display list and no batching work left to do per frame.
 //
 //   floor_bench RECORD_FILE [FRAMES]
 //
@@ -26,7 +26,7 @@ namespace {
 
 constexpr int kWarmupFrames = 60;
 
-// Consecutive vertices drawn with one call.
+// Consecutive indices drawn with one call.
 struct Run {
   int texture, blend;
   GLenum mode;
@@ -45,26 +45,31 @@ double MonotonicS() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
-// Appends a batch to the vertex array as points, lines or triangles (quads and
-// polygons become triangle lists) and extends or starts the run it belongs to.
-void AddBatch(const FrameRecord::Batch& b, std::vector<gxtkVertex>* out, std::vector<Run>* runs) {
-  const std::vector<gxtkVertex>& v = b.vertices;
+// Appends a batch's vertices to the vertex array and its indices to the index
+// array, as points, lines or triangles (each quad two triangles sharing its
+// corners, as the driver draws them; each polygon its fan's triangles), and
+// extends or starts the run it belongs to.
+void AddBatch(const FrameRecord::Batch& b, std::vector<gxtkVertex>* vertices,
+              std::vector<GLuint>* indices, std::vector<Run>* runs) {
+  const GLuint base = static_cast<GLuint>(vertices->size());
+  const GLuint n = static_cast<GLuint>(b.vertices.size());
+  vertices->insert(vertices->end(), b.vertices.begin(), b.vertices.end());
+  const int first = static_cast<int>(indices->size());
   GLenum mode = GL_TRIANGLES;
-  const int first = static_cast<int>(out->size());
-  if (b.type == 1 || b.type == 2 || b.type == 3) {
+  if (b.type >= 1 && b.type <= 3) {
     mode = b.type == 1 ? GL_POINTS : b.type == 2 ? GL_LINES : GL_TRIANGLES;
-    out->insert(out->end(), v.begin(), v.end());
+    for (GLuint i = 0; i < n; ++i) indices->push_back(base + i);
   } else {
-    const size_t n = static_cast<size_t>(b.type);
-    for (size_t p = 0; p + n <= v.size(); p += n) {
-      for (size_t i = 1; i + 1 < n; ++i) {
-        out->push_back(v[p]);
-        out->push_back(v[p + i]);
-        out->push_back(v[p + i + 1]);
+    const GLuint size = static_cast<GLuint>(b.type);
+    for (GLuint p = base; p + size <= base + n; p += size) {
+      for (GLuint i = 1; i + 1 < size; ++i) {
+        indices->push_back(p);
+        indices->push_back(p + i);
+        indices->push_back(p + i + 1);
       }
     }
   }
-  const int count = static_cast<int>(out->size()) - first;
+  const int count = static_cast<int>(indices->size()) - first;
   if (!runs->empty()) {
     Run& last = runs->back();
     if (last.texture == b.texture && last.blend == b.blend && last.mode == mode) {
@@ -101,7 +106,8 @@ GLuint Upload(const RecordedTexture& t) {
   return name;
 }
 
-void DrawFrame(const std::vector<Run>& runs, const std::vector<GLuint>& textures) {
+void DrawFrame(const std::vector<Run>& runs, const std::vector<GLuint>& indices,
+               const std::vector<GLuint>& textures) {
   int texture = -1;
   int blend = 0;
   glDisable(GL_TEXTURE_2D);
@@ -120,7 +126,7 @@ void DrawFrame(const std::vector<Run>& runs, const std::vector<GLuint>& textures
       glBlendFunc(GL_ONE, r.blend == 1 ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
       blend = r.blend;
     }
-    glDrawArrays(r.mode, r.first, r.count);
+    glDrawElements(r.mode, r.count, GL_UNSIGNED_INT, indices.data() + r.first);
   }
 }
 
@@ -136,15 +142,19 @@ int main(int argc, char** argv) {
   }
   const int frames = argc > 2 && std::atoi(argv[2]) > 0 ? std::atoi(argv[2]) : 300;
   if (!glfwInit()) return 1;
-  glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
+  // The game's framebuffer: 8 bits a colour channel, no alpha, depth or stencil.
+  glfwWindowHint(GLFW_ALPHA_BITS, 0);
+  glfwWindowHint(GLFW_DEPTH_BITS, 0);
+  glfwWindowHint(GLFW_STENCIL_BITS, 0);
   GLFWwindow* window = glfwCreateWindow(frame.width, frame.height, "floor", nullptr, nullptr);
   if (!window) return 1;
   glfwMakeContextCurrent(window);
   glfwSwapInterval(0);
 
   std::vector<gxtkVertex> vertices;
+  std::vector<GLuint> indices;
   std::vector<Run> runs;
-  for (const FrameRecord::Batch& b : frame.batches) AddBatch(b, &vertices, &runs);
+  for (const FrameRecord::Batch& b : frame.batches) AddBatch(b, &vertices, &indices, &runs);
   std::vector<GLuint> textures;
   for (const RecordedTexture& t : frame.textures) textures.push_back(Upload(t));
 
@@ -162,7 +172,7 @@ int main(int argc, char** argv) {
 
   double firstFrameMs = 0;
   for (int i = 0; i < kWarmupFrames; ++i) {
-    DrawFrame(runs, textures);
+    DrawFrame(runs, indices, textures);
     glfwSwapBuffers(window);
     if (i == 0) {
       glFinish();
@@ -171,7 +181,7 @@ int main(int argc, char** argv) {
   }
   const double t0 = MonotonicS();
   for (int i = 0; i < frames; ++i) {
-    DrawFrame(runs, textures);
+    DrawFrame(runs, indices, textures);
     glfwSwapBuffers(window);
     glfwPollEvents();
   }
