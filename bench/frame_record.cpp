@@ -84,7 +84,8 @@ bool ReadFrameRecord(const std::string& path, FrameRecord* frame) {
   for (FrameRecord::Batch& b : frame->batches) {
     int count = 0;
     if (!GetInts(f.get(), {&b.texture, &b.blend, &b.type, &count})) return false;
-    if (b.texture >= textures || !GetItems(f.get(), count, &b.vertices)) return false;
+    if (b.texture < -1 || b.texture >= textures || !GetItems(f.get(), count, &b.vertices))
+      return false;
   }
   return true;
 }
