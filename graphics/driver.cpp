@@ -1,9 +1,10 @@
 // The batching OpenGL driver.
 //
 // Invariant of the batch: vertices[0 .. primCount) hold primitives of kind
-// primType (1 points, 2 lines, 3 triangles, 4 quads, >= 5 polygons whose
-// vertex counts polySizes[0 .. polyCount) lists), all textured by primSurf
-// (null: untextured), not yet drawn. Each batch is one draw call.
+// primType (1 points, 2 lines, 3 triangles, 4 quads, n >= 5 polygons of n
+// vertices), all textured by primSurf (null: untextured), not yet drawn.
+// Each batch is one draw call: the fans of a polygon batch go to OpenGL
+// together through glMultiDrawArrays.
 // The batch goes to OpenGL (Flush) only when the kind or the texture changes,
 // it is full, or a state change needs the pixels drawn first (blend, scissor,
 // read-back, texture update). Colour and position live in each vertex, so
@@ -12,7 +13,9 @@
 // Without a current OpenGL context (no window opened yet, glfwGraphicsSeq 0,
 // or a test host whose window is not a real one) the driver keeps its batch
 // and counters but makes no GL calls, so everything above it runs headless.
+#define GL_GLEXT_PROTOTYPES  // glMultiDrawArrays (OpenGL 1.4)
 #include <GL/gl.h>
+#include <GL/glext.h>
 #include <GL/glx.h>
 
 #include <algorithm>
@@ -232,7 +235,6 @@ int gxtkGraphics::Height() { return height; }
 int gxtkGraphics::BeginRender() {
     read_window_size(&width, &height);
     primCount = 0;
-    polyCount = 0;
     primSurf = nullptr;
     glBlend = 0;
     glScissorKnown = false;
@@ -290,7 +292,6 @@ gxtkSurface* gxtkGraphics::CreateSurface(int w, int h) {
 
 int gxtkGraphics::Cls(float cr, float cg, float cb) {
     primCount = 0;
-    polyCount = 0;
     if (!have_context()) return 0;
     glClearColor(cr / 255.0f, cg / 255.0f, cb / 255.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
@@ -358,14 +359,11 @@ int gxtkGraphics::SetMatrix(float mix, float miy, float mjx, float mjy, float mt
 }
 
 gxtkVertex* gxtkGraphics::Begin(int type, int count, gxtkSurface* surf) {
-    const bool bothPolygons = type >= 5 && primType >= 5;
-    if ((type != primType && !bothPolygons) || surf != primSurf ||
-        primCount + count > kMaxVertices) {
+    if (type != primType || surf != primSurf || primCount + count > kMaxVertices) {
         Flush();
+        primType = type;
         primSurf = surf;
     }
-    primType = type;
-    if (type >= 5) polySizes[polyCount++] = static_cast<uint16_t>(type);
     gxtkVertex* v = vertices + primCount;
     primCount += count;
     return v;
@@ -439,7 +437,7 @@ int gxtkGraphics::DrawOval(float x, float y, float w, float h) {
 
 int gxtkGraphics::DrawPoly(Array<float> xy) {
     const int n = xy.Length() / 2;
-    if (n < 1 || n > kMaxPolygonVertices) return 0;
+    if (n < 1 || n > kMaxVertices) return 0;
     gxtkVertex* v = Begin(n, n, nullptr);
     for (int i = 0; i < n; ++i) Put(v + i, xy[i * 2], xy[i * 2 + 1], 0, 0);
     return 0;
@@ -447,7 +445,7 @@ int gxtkGraphics::DrawPoly(Array<float> xy) {
 
 int gxtkGraphics::DrawPoly2(Array<float> xyuv, gxtkSurface* s, int srcx, int srcy) {
     const int n = xyuv.Length() / 4;
-    if (n < 1 || n > kMaxPolygonVertices || !s) return 0;
+    if (n < 1 || n > kMaxVertices || !s) return 0;
     gxtkVertex* v = Begin(n, n, s);
     for (int i = 0; i < n; ++i) {
         const float* p = &xyuv[i * 4];
@@ -516,23 +514,17 @@ void gxtkGraphics::Flush() {
             if (gl) glDrawElements(GL_TRIANGLES, primCount / 4 * 6, GL_UNSIGNED_SHORT, quadIndices);
             break;
         default: {
-            // Fan triangles (first, first + i, first + i + 1) of every polygon.
-            int n = 0;
-            int first = 0;
-            for (int p = 0; p < polyCount; ++p) {
-                for (int i = 1; i + 1 < polySizes[p]; ++i) {
-                    polyIndices[n++] = static_cast<uint16_t>(first);
-                    polyIndices[n++] = static_cast<uint16_t>(first + i);
-                    polyIndices[n++] = static_cast<uint16_t>(first + i + 1);
-                }
-                first += polySizes[p];
+            // One fan per polygon, all of them in one call.
+            const int polys = primCount / primType;
+            for (int p = 0; p < polys; ++p) {
+                fanFirsts[p] = p * primType;
+                fanCounts[p] = primType;
             }
             ++counters.drawCalls;
-            if (gl) glDrawElements(GL_TRIANGLES, n, GL_UNSIGNED_SHORT, polyIndices);
+            if (gl) glMultiDrawArrays(GL_TRIANGLE_FAN, fanFirsts, fanCounts, polys);
             break;
         }
     }
     if (primSurf && gl) glDisable(GL_TEXTURE_2D);
     primCount = 0;
-    polyCount = 0;
 }

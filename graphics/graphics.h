@@ -62,12 +62,8 @@ struct gxtkCounters {
 
 class gxtkGraphics : public Object {
 public:
-    // A play frame of 2,480 sprites fits one batch: every flush is a draw
-    // call, and a smaller batch would cut the sprite field into many.
-    static constexpr int kMaxVertices = 16384;
+    static constexpr int kMaxVertices = 1024;
     static constexpr int kMaxQuads = kMaxVertices / 4;
-    // Most vertices of one polygon (DrawPoly, DrawPoly2, DrawOval).
-    static constexpr int kMaxPolygonVertices = 1024;
 
     int width = 0;
     int height = 0;
@@ -81,13 +77,9 @@ public:
     int primType = 0;
     int primCount = 0;
     gxtkSurface* primSurf = nullptr;
-    // A polygon batch (primType >= 5) may mix vertex counts: polySizes[0 ..
-    // polyCount) are its polygons' vertex counts in order, and primType is the
-    // count of the last one. Flush draws them all with one indexed triangle
-    // list built in polyIndices, the same triangles their fans would give.
-    uint16_t polySizes[kMaxVertices / 5];
-    int polyCount = 0;
-    uint16_t polyIndices[kMaxVertices * 3];
+    // Start and length of each fan of a polygon batch, for its one draw call.
+    int fanFirsts[kMaxVertices / 5];
+    int fanCounts[kMaxVertices / 5];
 
     gxtkCounters counters;
     // When set (the default), SetBlend and SetScissor skip the flush and the
