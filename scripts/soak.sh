@@ -19,26 +19,14 @@ if [ -z "${SOAK_IN_X:-}" ]; then
     bash "$0" "$DURATION" "$BUILD"
 fi
 
-work=$(mktemp -d)
-cp "$BUILD/quillet" "$work/"
-cp -r "$BUILD/data" "$work/"
-wm="$BUILD/tests/host/host_x_window_state"
-pid=
-trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; rm -rf "$work"' EXIT
-
-cd "$work"
+. "$ROOT/scripts/session-lib.sh"
+session_copy "$BUILD"
 # A small quarantine still catches a use of recently freed memory, and lets
 # the resident size settle within the first minute instead of growing until
 # ASan's default 256 MB of freed blocks are held.
-QUILLET_MEMLOG=1 ALSOFT_DRIVERS=null \
-  ASAN_OPTIONS=halt_on_error=1:detect_leaks=0:quarantine_size_mb=16 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-  ./quillet </dev/null >"$work/out" 2>"$work/err" &
-pid=$!
-wid=
-for _ in $(seq 300); do
-  wid=$(xdotool search --pid "$pid" --name '^Quillet$' 2>/dev/null | head -1) && [ -n "$wid" ] && break
-  sleep 0.1
-done
+session_start 60 env QUILLET_MEMLOG=1 ALSOFT_DRIVERS=null \
+  ASAN_OPTIONS=halt_on_error=1:detect_leaks=0:quarantine_size_mb=16 \
+  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ./quillet
 [ -n "$wid" ] || { echo "soak: no window"; cat "$work/out" "$work/err"; exit 1; }
 "$wm" focus "$wid"
 
@@ -116,11 +104,13 @@ fi
 grep -vE '^mem: ' "$work/out" | tail -n 20
 grep -v 'XGetInputFocus' "$work/err" | tail -n 40
 
-# Memory. The collector's heap also holds the garbage not yet swept, so the
-# lowest per-second sample of a stretch stands for its live bytes; the
-# resident size is the mean of the stretch's checkpoints. Runs of 5 minutes
-# and more compare the second minute with the last; shorter ones the third
-# sixth with the last (seconds 20-30 against 50-60 of a minute).
+# Memory, compared between an early stretch of the run and its end: the
+# second minute against the last for runs of 5 minutes and more, seconds
+# 15-35 against 40-60 of a one-minute run. The collector's heap also holds
+# the garbage not yet swept, so the lowest per-second sample of a stretch
+# stands for its live bytes. The resident size is the lowest checkpoint of
+# the stretch: pictures of a large window that are freed late can lift one
+# checkpoint, while memory that is never freed lifts them all.
 mapfile -t samples < <(sed -n 's/^mem: gc=\([0-9]*\) rss=\([0-9]*\)$/\1 \2/p' "$work/out")
 n=${#samples[@]}
 echo "soak: $DURATION s, $actions random actions, $n memory samples"
@@ -136,12 +126,12 @@ fi
   $1 == "s" { n++; gc[n] = $2; t[n] = n - base }
   $1 == "c" { m++; ct[m] = $2; crss[m] = $3 }
   function lowest(from, to,   v, i) { v = -1; for (i = 1; i <= n; i++) if (t[i] >= from && t[i] <= to && (v < 0 || gc[i] < v)) v = gc[i]; return v }
-  function rssmean(from, to,   s, k, i) { s = 0; k = 0; for (i = 1; i <= m; i++) if (ct[i] >= from && ct[i] <= to) { s += crss[i]; k++ } return k ? s / k : -1 }
+  function rsslowest(from, to,   v, i) { v = -1; for (i = 1; i <= m; i++) if (ct[i] >= from && ct[i] <= to && (v < 0 || crss[i] < v)) v = crss[i]; return v }
   END {
-    if (d >= 300) { w = 60; e1 = 60 } else { w = int(d / 6); e1 = 2 * w }
+    if (d >= 300) { w = 60; e1 = 60 } else { w = int(d / 3); e1 = int(d / 4) }
     e2 = e1 + w; l2 = d + 5; l1 = d - w
     egc = lowest(e1, e2); lgc = lowest(l1, l2)
-    erss = rssmean(e1, e2); lrss = rssmean(l1, l2)
+    erss = rsslowest(e1, e2); lrss = rsslowest(l1, l2)
     if (egc <= 0 || lgc <= 0 || erss <= 0 || lrss <= 0) { print "soak: a stretch has no samples"; exit 1 }
     printf "soak: collector live  seconds %d-%d: %.0f bytes, last %d s: %.0f bytes (%+.1f%%)\n", e1, e2, egc, w, lgc, 100 * (lgc - egc) / egc
     printf "soak: resident memory seconds %d-%d: %.0f kB, last %d s: %.0f kB (%+.1f%%)\n", e1, e2, erss, w, lrss, 100 * (lrss - erss) / erss

@@ -15,24 +15,11 @@ if [ -z "${VALGRIND_IN_X:-}" ]; then
     bash "$0" "$BUILD"
 fi
 
-work=$(mktemp -d)
-cp "$BUILD/quillet" "$work/"
-cp -r "$BUILD/data" "$work/"
-wm="$BUILD/tests/host/host_x_window_state"
-pid=
-trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; rm -rf "$work"' EXIT
-cd "$work"
-
-ALSOFT_DRIVERS=null valgrind --tool=memcheck --error-exitcode=99 --leak-check=no \
-  --suppressions="$ROOT/scripts/valgrind.supp" --log-file="$work/valgrind.log" \
-  ./quillet </dev/null >"$work/out" 2>"$work/err" &
-pid=$!
-wid=
-for _ in $(seq 600); do
-  wid=$(xdotool search --pid "$pid" --name '^Quillet$' 2>/dev/null | head -1) && [ -n "$wid" ] && break
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.2
-done
+. "$ROOT/scripts/session-lib.sh"
+session_copy "$BUILD"
+session_start 120 env ALSOFT_DRIVERS=null valgrind --tool=memcheck --error-exitcode=99 \
+  --leak-check=no --suppressions="$ROOT/scripts/valgrind.supp" --log-file="$work/valgrind.log" \
+  ./quillet
 status=0
 if [ -n "$wid" ]; then
   set +e  # a focus request on a window not yet shown just fails
