@@ -15,7 +15,7 @@ else
   CMAKE_FLAGS += -DQUILLET_MUSIC=OFF
 endif
 
-.PHONY: deps build run test test-normal test-asan test-tsan test-fuzz test-soak test-valgrind bench fuzz soak screens clean
+.PHONY: deps build run test test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music bench fuzz soak screens clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -66,7 +66,14 @@ test-soak: deps
 test-valgrind: deps
 	bash scripts/valgrind.sh $(BUILD)
 
-test: test-normal test-asan test-tsan test-fuzz test-soak test-valgrind
+# The same program with the music player switched on, its whole suite.
+MUSIC_TEST ?= build-music
+test-music: deps
+	cmake -S . -B $(MUSIC_TEST) -G Ninja -DQUILLET_WERROR=$(WERROR) -DQUILLET_MUSIC=ON -DQUILLET_BENCH=OFF
+	cmake --build $(MUSIC_TEST) -j $(JOBS)
+	cd $(MUSIC_TEST) && ctest --output-on-failure -j $(JOBS) --timeout 900
+
+test: test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music
 
 bench: deps
 	QUILLET_BENCH_DEPS=1 bash scripts/install-deps.sh
@@ -84,4 +91,4 @@ screens: build
 	bash scripts/screens-music.sh $(MUSIC_BUILD) $(BUILD)/screens
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(TSAN) $(MUSIC_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN) $(TSAN) $(MUSIC_TEST) $(MUSIC_BUILD) $(FUZZ_BUILD)
