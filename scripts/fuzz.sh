@@ -24,7 +24,7 @@ TARGETS=(
   "state  $BUILD/tests/fuzz/state_fuzzer     $ROOT/tests/fuzz/regressions/state      -detect_leaks=0"
   "string $BUILD/tests/fuzz/string_fuzzer    $ROOT/tests/fuzz/regressions/string     -max_len=4096"
   "tune   $BUILD/tests/fuzz/tune_fuzzer      $ROOT/tests/fuzz/regressions/tune       -detect_leaks=0"
-  "png    $BUILD/tests/graphics/png-fuzzer   $ROOT/tests/fuzz/regressions/png        -max_len=16384"
+  "png    $BUILD/tests/graphics/png-fuzzer   $ROOT/tests/graphics/fuzz_regressions   -max_len=16384"
   "wav    $BUILD/tests/audio/fuzz_wav        $ROOT/tests/audio/fuzz_regressions/wav  -max_len=65536"
   "ogg    $BUILD/tests/audio/fuzz_ogg        $ROOT/tests/audio/fuzz_regressions/ogg  -max_len=65536"
 )
