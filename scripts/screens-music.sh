@@ -11,15 +11,9 @@ if [ -z "${QUILLET_SCREENS_IN_XVFB:-}" ]; then
   QUILLET_SCREENS_IN_XVFB=1 exec "$(dirname "$0")/xvfb-run.sh" -s "-screen 0 1024x768x24" bash "$0" "$BUILD" "$OUT"
 fi
 
-WORK="$(mktemp -d)"
-ln -s "$BUILD/data" "$WORK/data"
-cd "$WORK"
-ALSOFT_DRIVERS=null "$BUILD/quillet" > run.log 2>&1 &
-PID=$!
-trap 'kill "$PID" 2>/dev/null || true; rm -rf "$WORK"' EXIT
-
-WIN="$(timeout 20 xdotool search --sync --onlyvisible --name '^Quillet$' | head -n 1)"
-xdotool windowfocus --sync "$WIN"
+# shellcheck source=scripts/screens-lib.sh
+. "$(dirname "$0")/screens-lib.sh"
+screens_start "$BUILD"
 sleep 1.5
 
 # Each key is held long enough for an update to see it; the game latches it.

@@ -14,15 +14,9 @@ fi
 
 OUT="$BUILD/screens"
 mkdir -p "$OUT"
-WORK="$(mktemp -d)"
-ln -s "$BUILD/data" "$WORK/data"
-cd "$WORK"
-ALSOFT_DRIVERS=null "$BUILD/quillet" > run.log 2>&1 &
-PID=$!
-trap 'kill "$PID" 2>/dev/null || true; rm -rf "$WORK"' EXIT
-
-WIN="$(timeout 20 xdotool search --sync --onlyvisible --name '^Quillet$' | head -n 1)"
-xdotool windowfocus --sync "$WIN"
+# shellcheck source=scripts/screens-lib.sh
+. "$(dirname "$0")/screens-lib.sh"
+screens_start "$BUILD"
 
 shot() { import -window "$WIN" "$OUT/$1.png"; echo "$OUT/$1.png"; }
 # Keys and buttons stay down long enough for an update to see them; the game
