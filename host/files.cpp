@@ -227,13 +227,17 @@ unsigned char* VoGlfwGame::LoadImageData(String path, int* width, int* height, i
   unsigned char* pixels = vo_decode_png_file(f, width, height, depth);
   std::fclose(f);
   // The pixels (and later their texture) belong to a collected surface but
-  // lie outside the collector's heap. Counting them as allocation makes a
-  // full collection, which frees the pictures no longer used, follow every
-  // 8 MiB of pictures; otherwise replaced pictures pile up for as long as the
+  // lie outside the collector's heap, so they are treated as an allocation of
+  // their size: garbage worth that much is destroyed first (which releases
+  // the pictures of earlier resolutions that sweeps already found dead), and
+  // they count towards the next full collection, which follows every 8 MiB of
+  // pictures. Otherwise replaced pictures would pile up for as long as the
   // game itself allocates few objects, as when every resize reloads them.
   if (pixels) {
     long long bytes = static_cast<long long>(*width) * *height * *depth;
-    gc_new_bytes = static_cast<int>(std::min<long long>(gc_new_bytes + bytes, INT_MAX / 2));
+    int counted = static_cast<int>(std::min<long long>(bytes, INT_MAX / 4));
+    gc_flush_free(counted);
+    gc_new_bytes = static_cast<int>(std::min<long long>(static_cast<long long>(gc_new_bytes) + counted, INT_MAX / 2));
   }
   return pixels;
 }

@@ -46,11 +46,14 @@ KEYS=(a b c d e f g h i j k l m n o p q r s t u v w x y z 1 2 3 0 Up Down Left R
       Return space BackSpace Tab plus minus Escape)
 r() { echo $((RANDOM % $1)); }
 
-# Checkpoints: every 10 seconds the window goes back to 640 x 480 with the
+# Checkpoints: every 10 seconds (every 5 in runs shorter than 5 minutes, so
+# each compared stretch has several) the window goes back to 640 x 480 with the
 # focus and, once it has settled, the latest memory line is noted with the
 # run's second (counted in memory lines). The resident size depends on the window (its framebuffer and
 # the resolution of the pictures loaded for it), so only checkpoints taken in
 # the same state are compared.
+gap=8
+[ "$DURATION" -ge 300 ] || gap=3
 checkpoints="$work/checkpoints"
 : >"$checkpoints"
 start=$SECONDS
@@ -64,7 +67,7 @@ while [ $SECONDS -lt $end ] && kill -0 "$pid" 2>/dev/null; do
     "$wm" restore "$wid"; "$wm" focus "$wid"
     sleep 2
     echo "$(($(grep -c '^mem: ' "$work/out") - base)) $(grep '^mem: ' "$work/out" | tail -n 1)" >>"$checkpoints"
-    next_checkpoint=$((SECONDS + 8))
+    next_checkpoint=$((SECONDS + gap))
   fi
   geometry=$(xdotool getwindowgeometry "$wid" 2>/dev/null | awk '/Geometry/ {print $2}')
   w=${geometry%x*} h=${geometry#*x}
