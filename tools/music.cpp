@@ -121,33 +121,33 @@ struct ToneSpec {
     double breath = 0;                   // band-passed noise added
 };
 
-Wave looped_tone(const ToneSpec& spec) {
+Wave looped_tone(const ToneSpec& tone) {
     const int n = kRate;  // one second: every whole-hertz cycle closes exactly
     Wave w(n, 0.0);
-    int base = static_cast<int>(std::lround(spec.refHz));
-    for (int offset : spec.chorusHz) {
+    int base = static_cast<int>(std::lround(tone.refHz));
+    for (int offset : tone.chorusHz) {
         double f = base + offset;
-        for (int k = 1; k * f * (1 + spec.vibratoDepth) < spec.limitHz; ++k) {
-            double roll = 1.0 / (1.0 + std::pow(k * f / spec.cutoffHz, 2));
-            double a = spec.amp(k) * roll;
+        for (int k = 1; k * f * (1 + tone.vibratoDepth) < tone.limitHz; ++k) {
+            double roll = 1.0 / (1.0 + std::pow(k * f / tone.cutoffHz, 2));
+            double a = tone.amp(k) * roll;
             if (a == 0) continue;
-            double beta = spec.vibratoDepth > 0 ? k * f * spec.vibratoDepth / spec.vibratoHz : 0;
+            double beta = tone.vibratoDepth > 0 ? k * f * tone.vibratoDepth / tone.vibratoHz : 0;
             for (int i = 0; i < n; ++i) {
                 double t = static_cast<double>(i) / kRate;
-                w[i] += a * std::sin(2 * kPi * k * f * t + beta * std::sin(2 * kPi * spec.vibratoHz * t));
+                w[i] += a * std::sin(2 * kPi * k * f * t + beta * std::sin(2 * kPi * tone.vibratoHz * t));
             }
         }
     }
-    if (spec.breath > 0) {
+    if (tone.breath > 0) {
         Noise noise(77);
         Wave air(n);
         for (double& x : air) x = noise.next();
-        air = bandpass(air, spec.refHz * 3, 0.8);
-        for (int i = 0; i < n; ++i) w[i] += spec.breath * air[i];
+        air = bandpass(air, tone.refHz * 3, 0.8);
+        for (int i = 0; i < n; ++i) w[i] += tone.breath * air[i];
     }
     for (int i = 0; i < n; ++i) {
         double t = static_cast<double>(i) / kRate;
-        w[i] *= 1.0 - spec.tremoloDepth * (0.5 + 0.5 * std::sin(2 * kPi * spec.tremoloHz * t));
+        w[i] *= 1.0 - tone.tremoloDepth * (0.5 + 0.5 * std::sin(2 * kPi * tone.tremoloHz * t));
     }
     return w;
 }
