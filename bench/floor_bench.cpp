@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "bench/clock.h"
 #include "bench/frame_record.h"
 
 namespace {
@@ -32,18 +33,6 @@ struct Run {
   GLenum mode;
   int first, count;
 };
-
-double RealtimeNs() {
-  timespec t;
-  clock_gettime(CLOCK_REALTIME, &t);
-  return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
-}
-
-double MonotonicS() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
 
 // Appends a batch's vertices to the vertex array and its indices to the index
 // array, as points, lines or triangles (each quad two triangles sharing its

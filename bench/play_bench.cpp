@@ -24,6 +24,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/clock.h"
 #include "bench/frame_record.h"
 #include "game/myapp.h"
 #include "host/game.h"
@@ -31,18 +32,6 @@
 namespace {
 
 constexpr int kMaxSprites = 2480;
-
-double RealtimeNs() {
-  timespec t;
-  clock_gettime(CLOCK_REALTIME, &t);
-  return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
-}
-
-double MonotonicS() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
 
 c_MyApp* App() { return static_cast<c_MyApp*>(vo_app__app); }
 
