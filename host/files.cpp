@@ -231,9 +231,10 @@ unsigned char* VoGlfwGame::LoadImageData(String path, int* width, int* height, i
   // their size: garbage worth that much is destroyed first (which releases
   // the pictures of earlier resolutions that sweeps already found dead), and
   // they count towards the next full collection, which follows every 8 MiB of
-  // pictures. Otherwise replaced pictures would pile up for as long as the
-  // game itself allocates few objects, as when every resize reloads them.
+  // pictures. The pictures replaced last in a run of loads are released by
+  // the update that ends the run (ReleaseReplacedPictures).
   if (pixels) {
+    ++_pictureLoads;
     long long bytes = static_cast<long long>(*width) * *height * *depth;
     int counted = static_cast<int>(std::min<long long>(bytes, INT_MAX / 4));
     gc_flush_free(counted);

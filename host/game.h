@@ -173,6 +173,10 @@ class VoGlfwGame : public VoGame {
   void SetMouseVisible(bool visible) override;
   String PathToFilePath(String path) override;
 
+  // Also collects after an update that ends a run of picture loads; see
+  // ReleaseReplacedPictures.
+  void UpdateGame() override;
+
   // Decoded image pixels (rows top first, depth 1-4 bytes per pixel), malloc'd.
   virtual unsigned char* LoadImageData(String path, int* width, int* height,
                                        int* depth);
@@ -213,12 +217,17 @@ class VoGlfwGame : public VoGame {
   GLFWwindow* _window = nullptr;
   // Where the loop reads the clock, events and window state; GLFW by default.
   VoPlatform* _platform;
+  // Pictures decoded since the last ReleaseReplacedPictures.
+  int _pictureLoads = 0;
 
  protected:
   // Run's two halves: open the window, start and draw the first frame; then
   // one pass of the loop, false once the window is no longer open.
   void BeginRun();
   bool RunPass();
+  // Destroys every object that is garbage now, the replaced pictures with
+  // their pixels and textures among them.
+  void ReleaseReplacedPictures();
 };
 
 class VoDovelGame : public VoGlfwGame {

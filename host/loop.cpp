@@ -120,6 +120,30 @@ bool VoGlfwGame::RunPass() {
   return true;
 }
 
+// The game reloads every picture, one group an update, whenever the window
+// changes resolution, and drops the old ones. Paced by allocation alone, the
+// last of them would stay alive until the game, which allocates little once it
+// runs, had allocated enough to finish a cycle: tens of megabytes held for
+// minutes. So the first update that loads nothing after a run of loads
+// collects at once.
+void VoGlfwGame::UpdateGame() {
+  const int loadsBefore = _pictureLoads;
+  VoGame::UpdateGame();
+  if (_pictureLoads > 0 && _pictureLoads == loadsBefore) ReleaseReplacedPictures();
+}
+
+// Two full collections: the first destroys what was unreached when its marking
+// began, the second what that marking had reached before the game dropped it.
+void VoGlfwGame::ReleaseReplacedPictures() {
+  for (int i = 0; i < 2; ++i) {
+    gc_mark(_delegate);
+    gc_collect_all();
+  }
+  gc_new_bytes = 0;
+  gc_flush_free(0x7fffffff);
+  _pictureLoads = 0;
+}
+
 bool VoGlfwGame::PollJoystick(int port, Array<float> joyx, Array<float> joyy, Array<float> joyz,
                               Array<bool> buttons) {
   if (port < 0 || port > 3) return false;

@@ -1,6 +1,7 @@
 // Program entry: starts GLFW, creates the host, runs the language start-up
 // and then the loop. The game supplies voInit and voMain.
 #include <GLFW/glfw3.h>
+#include <malloc.h>
 
 #include <csignal>
 #include <cstdio>
@@ -55,6 +56,12 @@ int VoDovelGame::Main(int argc, const char** argv) {
 }
 
 int main(int argc, const char* argv[]) {
+  // Blocks of 128 KiB and more (picture pixels, textures) get pages of their
+  // own, which go back to the system when freed. Left to itself, the C library
+  // raises that limit to the size of the largest block freed so far, so after
+  // one visit to a large window every later picture would come from the heap,
+  // whose freed pages it keeps: the program would stay near its largest size.
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
   VoDovelGame::Main(argc, argv);
   return 0;
 }

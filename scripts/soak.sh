@@ -30,9 +30,9 @@ session_start 60 env QUILLET_MEMLOG=1 ALSOFT_DRIVERS=null \
 [ -n "$wid" ] || { echo "soak: no window"; cat "$work/out" "$work/err"; exit 1; }
 "$wm" focus "$wid"
 
-# Warm-up: every picture resolution once (the largest window loads the
-# largest pictures, whose memory the allocator keeps), so that the measured
-# stretches compare steady states rather than the first visit of a size.
+# Warm-up: every picture resolution once, so that the measured stretches
+# compare steady states rather than the first visit of a size (the libraries'
+# own caches fill on it).
 set +e
 for size in "1600 1200" "1 1" "1000 800" "320 240" "640 480"; do
   xdotool windowsize "$wid" $size
@@ -112,7 +112,7 @@ grep -v 'XGetInputFocus' "$work/err" | tail -n 40
 # 15-35 against 40-60 of a one-minute run. The collector's heap also holds
 # the garbage not yet swept, so the lowest per-second sample of a stretch
 # stands for its live bytes. The resident size is the lowest checkpoint of
-# the stretch: pictures of a large window that are freed late can lift one
+# the stretch: a passing spike (a resize caught half-way) lifts one
 # checkpoint, while memory that is never freed lifts them all.
 mapfile -t samples < <(sed -n 's/^mem: gc=\([0-9]*\) rss=\([0-9]*\)$/\1 \2/p' "$work/out")
 n=${#samples[@]}
