@@ -15,7 +15,7 @@ else
   CMAKE_FLAGS += -DQUILLET_MUSIC=OFF
 endif
 
-.PHONY: deps build run test test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music bench fuzz soak screens clean
+.PHONY: deps build run format test test-format test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music bench fuzz soak screens clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -73,7 +73,15 @@ test-music: deps
 	cmake --build $(MUSIC_TEST) -j $(JOBS)
 	cd $(MUSIC_TEST) && ctest --output-on-failure -j $(JOBS) --timeout 900
 
-test: test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music
+# Every C and C++ source must match .clang-format; `make format` rewrites them.
+SOURCES = $(shell git ls-files '*.c' '*.cpp' '*.h')
+format:
+	clang-format -i $(SOURCES)
+
+test-format: deps
+	clang-format --dry-run -Werror $(SOURCES)
+
+test: test-format test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music
 
 bench: deps
 	QUILLET_BENCH_DEPS=1 bash scripts/install-deps.sh

@@ -18,68 +18,68 @@
 // is never deleted directly; Discard and the destructor hand it to the
 // driver's deferred deletion, because a sounding source may still use it.
 class gxtkSample : public Object {
-public:
-    unsigned int al_buffer = 0;
+ public:
+  unsigned int al_buffer = 0;
 
-    gxtkSample();
-    explicit gxtkSample(unsigned int buffer);
-    ~gxtkSample() override;
-    void SetBuffer(unsigned int buffer);
-    virtual int Discard();
+  gxtkSample();
+  explicit gxtkSample(unsigned int buffer);
+  ~gxtkSample() override;
+  void SetBuffer(unsigned int buffer);
+  virtual int Discard();
 };
 
 // One channel of the bank, a plain record inside gxtkAudio.
 struct gxtkChannel {
-    unsigned int source = 0;        // OpenAL source, 0 until first needed
-    gxtkSample* sample = nullptr;   // sample last started here
-    int flags = 0;                  // play flags last given; nonzero loops
-    int state = 0;                  // 0 stopped, 1 playing, 2 paused
+  unsigned int source = 0;       // OpenAL source, 0 until first needed
+  gxtkSample* sample = nullptr;  // sample last started here
+  int flags = 0;                 // play flags last given; nonzero loops
+  int state = 0;                 // 0 stopped, 1 playing, 2 paused
 
-    // The channel's source, created on first use and kept for good.
-    unsigned int AL_Source();
+  // The channel's source, created on first use and kept for good.
+  unsigned int AL_Source();
 };
 
 class gxtkAudio : public Object {
-public:
-    static constexpr int kChannels = 33;
-    static constexpr int kMusicChannel = 32;
+ public:
+  static constexpr int kChannels = 33;
+  static constexpr int kMusicChannel = 32;
 
-    void* alcDevice = nullptr;   // ALCdevice*, null when no device opened
-    void* alcContext = nullptr;  // ALCcontext*, null when none was made
-    gxtkChannel channels[kChannels];
+  void* alcDevice = nullptr;   // ALCdevice*, null when no device opened
+  void* alcContext = nullptr;  // ALCcontext*, null when none was made
+  gxtkChannel channels[kChannels];
 
-    // Opens the default device; on failure prints why and goes on silently.
-    gxtkAudio();
-    // Keeps alive the samples of channels that still sound or are paused.
-    void mark() override;
+  // Opens the default device; on failure prints why and goes on silently.
+  gxtkAudio();
+  // Keeps alive the samples of channels that still sound or are paused.
+  void mark() override;
 
-    // Window lost: pauses the sounding channels, keeping their state 1.
-    virtual int Suspend();
-    // Window back: plays again the channels that Suspend paused.
-    virtual int Resume();
-    // Decodes the file into a new buffer stored in the sample; null if no data.
-    virtual gxtkSample* LoadSample__UNSAFE__(gxtkSample* sample, String path);
-    virtual gxtkSample* LoadSample(String path);
-    virtual int PlaySample(gxtkSample* sample, int channel, int flags);
-    virtual int StopChannel(int channel);
-    virtual int PauseChannel(int channel);
-    virtual int ResumeChannel(int channel);
-    virtual int ChannelState(int channel);
-    virtual int SetVolume(int channel, float volume);
-    // Pan in radians: the source sits at (sin pan, 0, -cos pan).
-    virtual int SetPan(int channel, float pan);
-    virtual int SetRate(int channel, float rate);
-    // The same operations on the music channel; PlayMusic gives -1 when the
-    // file does not load.
-    virtual int PlayMusic(String path, int flags);
-    virtual int StopMusic();
-    virtual int PauseMusic();
-    virtual int ResumeMusic();
-    virtual int MusicState();
-    virtual int SetMusicVolume(float volume);
+  // Window lost: pauses the sounding channels, keeping their state 1.
+  virtual int Suspend();
+  // Window back: plays again the channels that Suspend paused.
+  virtual int Resume();
+  // Decodes the file into a new buffer stored in the sample; null if no data.
+  virtual gxtkSample* LoadSample__UNSAFE__(gxtkSample* sample, String path);
+  virtual gxtkSample* LoadSample(String path);
+  virtual int PlaySample(gxtkSample* sample, int channel, int flags);
+  virtual int StopChannel(int channel);
+  virtual int PauseChannel(int channel);
+  virtual int ResumeChannel(int channel);
+  virtual int ChannelState(int channel);
+  virtual int SetVolume(int channel, float volume);
+  // Pan in radians: the source sits at (sin pan, 0, -cos pan).
+  virtual int SetPan(int channel, float pan);
+  virtual int SetRate(int channel, float rate);
+  // The same operations on the music channel; PlayMusic gives -1 when the
+  // file does not load.
+  virtual int PlayMusic(String path, int flags);
+  virtual int StopMusic();
+  virtual int PauseMusic();
+  virtual int ResumeMusic();
+  virtual int MusicState();
+  virtual int SetMusicVolume(float volume);
 
-    // Deletes the buffers of collected samples that no source holds any more.
-    void FlushDiscarded();
+  // Deletes the buffers of collected samples that no source holds any more.
+  void FlushDiscarded();
 };
 
 // OpenAL buffer names of discarded samples waiting to be deleted.
@@ -91,12 +91,12 @@ int gxtkDiscardedCount();
 
 // A sound the language loaded: wraps one driver sample (null allowed).
 class c_Sound : public Object {
-public:
-    gxtkSample* m_sample = nullptr;
+ public:
+  gxtkSample* m_sample = nullptr;
 
-    c_Sound* m_new(gxtkSample* sample);
-    c_Sound* m_new2();
-    void mark() override;
+  c_Sound* m_new(gxtkSample* sample);
+  c_Sound* m_new2();
+  void mark() override;
 };
 
 // The current driver; null until the app delegate sets it.

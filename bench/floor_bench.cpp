@@ -38,8 +38,8 @@ struct Run {
 // array, as points, lines or triangles (each quad two triangles sharing its
 // corners, as the driver draws them; each polygon its fan's triangles), and
 // extends or starts the run it belongs to.
-void AddBatch(const FrameRecord::Batch& b, std::vector<gxtkVertex>* vertices,
-              std::vector<GLuint>* indices, std::vector<Run>* runs) {
+void AddBatch(const FrameRecord::Batch& b, std::vector<gxtkVertex>* vertices, std::vector<GLuint>* indices,
+              std::vector<Run>* runs) {
   const GLuint base = static_cast<GLuint>(vertices->size());
   const GLuint n = static_cast<GLuint>(b.vertices.size());
   vertices->insert(vertices->end(), b.vertices.begin(), b.vertices.end());
@@ -71,10 +71,14 @@ void AddBatch(const FrameRecord::Batch& b, std::vector<gxtkVertex>* vertices,
 
 GLenum FormatOf(int depth) {
   switch (depth) {
-    case 1: return GL_LUMINANCE;
-    case 2: return GL_LUMINANCE_ALPHA;
-    case 3: return GL_RGB;
-    default: return GL_RGBA;
+    case 1:
+      return GL_LUMINANCE;
+    case 2:
+      return GL_LUMINANCE_ALPHA;
+    case 3:
+      return GL_RGB;
+    default:
+      return GL_RGBA;
   }
 }
 
@@ -88,15 +92,12 @@ GLuint Upload(const RecordedTexture& t) {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
   const GLenum format = FormatOf(t.depth);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), t.texW, t.texH, 0, format,
-               GL_UNSIGNED_BYTE, nullptr);
-  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, t.width, t.height, format, GL_UNSIGNED_BYTE,
-                  t.pixels.data());
+  glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), t.texW, t.texH, 0, format, GL_UNSIGNED_BYTE, nullptr);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, t.width, t.height, format, GL_UNSIGNED_BYTE, t.pixels.data());
   return name;
 }
 
-void DrawFrame(const std::vector<Run>& runs, const std::vector<GLuint>& indices,
-               const std::vector<GLuint>& textures) {
+void DrawFrame(const std::vector<Run>& runs, const std::vector<GLuint>& indices, const std::vector<GLuint>& textures) {
   int texture = -1;
   int blend = 0;
   glDisable(GL_TEXTURE_2D);
@@ -177,9 +178,8 @@ int main(int argc, char** argv) {
   const double seconds = MonotonicS() - t0;
   rusage usage;
   getrusage(RUSAGE_SELF, &usage);
-  std::printf("floor_fps=%.2f draws_per_frame=%zu first_frame_ms=%.1f rss_mib=%.1f\n",
-              frames / seconds, runs.size(), firstFrameMs,
-              static_cast<double>(usage.ru_maxrss) / 1024.0);
+  std::printf("floor_fps=%.2f draws_per_frame=%zu first_frame_ms=%.1f rss_mib=%.1f\n", frames / seconds, runs.size(),
+              firstFrameMs, static_cast<double>(usage.ru_maxrss) / 1024.0);
   glfwTerminate();
   return 0;
 }

@@ -32,15 +32,13 @@ bool GetItems(FILE* f, long long n, std::vector<T>* out) {
 
 }  // namespace
 
-bool WriteFrameRecord(const std::string& path, int width, int height,
-                      const std::vector<RecordedBatch>& batches) {
+bool WriteFrameRecord(const std::string& path, int width, int height, const std::vector<RecordedBatch>& batches) {
   File f(std::fopen(path.c_str(), "wb"), std::fclose);
   if (!f) return false;
   std::map<const gxtkSurface*, int> index;
   std::vector<const gxtkSurface*> surfaces;
   for (const RecordedBatch& b : batches) {
-    if (b.surface && index.emplace(b.surface, static_cast<int>(surfaces.size())).second)
-      surfaces.push_back(b.surface);
+    if (b.surface && index.emplace(b.surface, static_cast<int>(surfaces.size())).second) surfaces.push_back(b.surface);
   }
   std::fwrite("QFRM", 1, 4, f.get());
   PutInts(f.get(), {width, height, static_cast<int>(surfaces.size())});
@@ -76,16 +74,14 @@ bool ReadFrameRecord(const std::string& path, FrameRecord* frame) {
   frame->textures.resize(static_cast<size_t>(textures));
   for (RecordedTexture& t : frame->textures) {
     if (!GetInts(f.get(), {&t.width, &t.height, &t.depth, &t.texW, &t.texH})) return false;
-    if (!GetItems(f.get(), static_cast<long long>(t.width) * t.height * t.depth, &t.pixels))
-      return false;
+    if (!GetItems(f.get(), static_cast<long long>(t.width) * t.height * t.depth, &t.pixels)) return false;
   }
   if (!GetInts(f.get(), {&batches}) || batches < 0) return false;
   frame->batches.resize(static_cast<size_t>(batches));
   for (FrameRecord::Batch& b : frame->batches) {
     int count = 0;
     if (!GetInts(f.get(), {&b.texture, &b.blend, &b.type, &count})) return false;
-    if (b.texture < -1 || b.texture >= textures || !GetItems(f.get(), count, &b.vertices))
-      return false;
+    if (b.texture < -1 || b.texture >= textures || !GetItems(f.get(), count, &b.vertices)) return false;
   }
   return true;
 }

@@ -39,6 +39,5 @@ struct FrameRecord {
   std::vector<Batch> batches;
 };
 
-bool WriteFrameRecord(const std::string& path, int width, int height,
-                      const std::vector<RecordedBatch>& batches);
+bool WriteFrameRecord(const std::string& path, int width, int height, const std::vector<RecordedBatch>& batches);
 bool ReadFrameRecord(const std::string& path, FrameRecord* frame);

@@ -10,9 +10,9 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 #include "runtime/dovel.h"
@@ -75,9 +75,12 @@ void mark_live_set() { gc_mark_q(g_live); }
 template <class Base, template <int> class Sized>
 Base* make(int kind, Base* link) {
   switch (kind) {
-    case 0: return new Base(link);
-    case 1: return new Sized<1>(link);
-    default: return new Sized<3>(link);
+    case 0:
+      return new Base(link);
+    case 1:
+      return new Sized<1>(link);
+    default:
+      return new Sized<3>(link);
   }
 }
 
@@ -183,10 +186,10 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   // The summary covers the last pair that ran (the largest N by default).
   if (g_plain_ns_per_object > 0 && g_gc_ns_per_object > 0) {
-    std::printf("collected: %.1f ns per allocated object, longest collector step %.1f us\n",
-                g_gc_ns_per_object, g_longest_step_us);
-    std::printf("new/delete baseline: %.1f ns per object; collected / baseline = %.2f\n",
-                g_plain_ns_per_object, g_gc_ns_per_object / g_plain_ns_per_object);
+    std::printf("collected: %.1f ns per allocated object, longest collector step %.1f us\n", g_gc_ns_per_object,
+                g_longest_step_us);
+    std::printf("new/delete baseline: %.1f ns per object; collected / baseline = %.2f\n", g_plain_ns_per_object,
+                g_gc_ns_per_object / g_plain_ns_per_object);
   }
   return 0;
 }

@@ -105,8 +105,8 @@ class BenchHost : public VoGlfwGame {
 
     rusage usage;
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("play_fps=%.2f draws_per_frame=%.1f rss_mib=%.1f sprites=%d\n", frames / seconds,
-                draws, static_cast<double>(usage.ru_maxrss) / 1024.0, app->m_SpriteCount);
+    std::printf("play_fps=%.2f draws_per_frame=%.1f rss_mib=%.1f sprites=%d\n", frames / seconds, draws,
+                static_cast<double>(usage.ru_maxrss) / 1024.0, app->m_SpriteCount);
 
     if (recordPath) {
       std::vector<RecordedBatch> batches;

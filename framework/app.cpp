@@ -9,25 +9,15 @@ VoGame* vo_app__game = nullptr;
 int vo_app__updateRate = 0;
 int vo_random_Seed = 1234;
 
-int c_App::p_OnCreate() {
-  return 0;
-}
+int c_App::p_OnCreate() { return 0; }
 
-int c_App::p_OnSuspend() {
-  return 0;
-}
+int c_App::p_OnSuspend() { return 0; }
 
-int c_App::p_OnResume() {
-  return 0;
-}
+int c_App::p_OnResume() { return 0; }
 
-int c_App::p_OnUpdate() {
-  return 0;
-}
+int c_App::p_OnUpdate() { return 0; }
 
-int c_App::p_OnRender() {
-  return 0;
-}
+int c_App::p_OnRender() { return 0; }
 
 c_App* c_App::m_new() {
   if (vo_app__app) voError(String("App has already been created"));
@@ -37,21 +27,13 @@ c_App* c_App::m_new() {
   return this;
 }
 
-int c_App::p_OnLoading() {
-  return 0;
-}
+int c_App::p_OnLoading() { return 0; }
 
-int c_App::p_OnClose() {
-  vo_app_EndApp();
-}
+int c_App::p_OnClose() { vo_app_EndApp(); }
 
-int c_App::p_OnBack() {
-  vo_app_EndApp();
-}
+int c_App::p_OnBack() { vo_app_EndApp(); }
 
-c_GameDelegate* c_GameDelegate::m_new() {
-  return this;
-}
+c_GameDelegate* c_GameDelegate::m_new() { return this; }
 
 // Drivers exist only from here on, so p_OnCreate is the first point at which
 // the application may load images, sounds and fonts.
@@ -110,21 +92,15 @@ void c_GameDelegate::KeyEvent(int event, int data) {
   if (data == KEY_BACK) vo_app__app->p_OnBack();
 }
 
-void c_GameDelegate::MouseEvent(int event, int data, float x, float y) {
-  _input->p_MouseEvent(event, data, x, y);
-}
+void c_GameDelegate::MouseEvent(int event, int data, float x, float y) { _input->p_MouseEvent(event, data, x, y); }
 
-void c_GameDelegate::TouchEvent(int event, int data, float x, float y) {
-  _input->p_TouchEvent(event, data, x, y);
-}
+void c_GameDelegate::TouchEvent(int event, int data, float x, float y) { _input->p_TouchEvent(event, data, x, y); }
 
 void c_GameDelegate::MotionEvent(int event, int data, float x, float y, float z) {
   _input->p_MotionEvent(event, data, x, y, z);
 }
 
-void c_GameDelegate::DiscardGraphics() {
-  _graphics->DiscardGraphics();
-}
+void c_GameDelegate::DiscardGraphics() { _graphics->DiscardGraphics(); }
 
 void c_GameDelegate::mark() {
   gc_mark_q(_graphics);
@@ -138,21 +114,13 @@ int vo_app_SetUpdateRate(int hertz) {
   return 0;
 }
 
-int vo_app_Millisecs() {
-  return vo_app__game->Millisecs();
-}
+int vo_app_Millisecs() { return vo_app__game->Millisecs(); }
 
-String vo_app_LoadState() {
-  return vo_app__game->LoadState();
-}
+String vo_app_LoadState() { return vo_app__game->LoadState(); }
 
-int vo_app_SaveState(String state) {
-  return vo_app__game->SaveState(state);
-}
+int vo_app_SaveState(String state) { return vo_app__game->SaveState(state); }
 
-int vo_app_EndApp() {
-  voError(String());
-}
+int vo_app_EndApp() { voError(String()); }
 
 void vo_framework_Init() {
   vo_app__app = nullptr;

@@ -5,9 +5,7 @@ c_IAsyncEventSource* c_Stack::m_NIL = nullptr;
 c_Stack* vo_asyncevent__sources = nullptr;
 c_IAsyncEventSource* vo_asyncevent__current = nullptr;
 
-c_Stack* c_Stack::m_new() {
-  return this;
-}
+c_Stack* c_Stack::m_new() { return this; }
 
 c_Stack* c_Stack::m_new2(Array<c_IAsyncEventSource*> data) {
   gc_assign(m_data, Array<c_IAsyncEventSource*>(data.Data(), data.Length()));
@@ -15,15 +13,11 @@ c_Stack* c_Stack::m_new2(Array<c_IAsyncEventSource*> data) {
   return this;
 }
 
-int c_Stack::p_Length2() {
-  return m_length;
-}
+int c_Stack::p_Length2() { return m_length; }
 
 // Slots outside the ones in use read as the empty value instead of reaching
 // past the storage.
-c_IAsyncEventSource* c_Stack::p_Get(int index) {
-  return index >= 0 && index < m_length ? m_data[index] : m_NIL;
-}
+c_IAsyncEventSource* c_Stack::p_Get(int index) { return index >= 0 && index < m_length ? m_data[index] : m_NIL; }
 
 int c_Stack::p_Length(int length) {
   // A negative length would clear slots below zero; it means an empty stack.
@@ -37,9 +31,7 @@ int c_Stack::p_Length(int length) {
   return 0;
 }
 
-void c_Stack::mark() {
-  gc_mark_q(m_data);
-}
+void c_Stack::mark() { gc_mark_q(m_data); }
 
 int vo_asyncevent_UpdateAsyncEvents() {
   if (vo_asyncevent__current) return 0;

@@ -7,13 +7,9 @@ c_InputDevice* vo_input_device = nullptr;
 namespace {
 
 // Whether code names an entry of the key tables; code 0 is no key.
-bool IsKeyCode(int code) {
-  return code >= 1 && code < c_InputDevice::KEY_CODES;
-}
+bool IsKeyCode(int code) { return code >= 1 && code < c_InputDevice::KEY_CODES; }
 
-bool IsTouch(int index) {
-  return index >= 0 && index < c_InputDevice::TOUCHES;
-}
+bool IsTouch(int index) { return index >= 0 && index < c_InputDevice::TOUCHES; }
 
 // The key code of mouse button b (b + 1), or 0, which is no key, for a button
 // outside the code space; computed without overflowing for any b.
@@ -185,33 +181,19 @@ int c_InputDevice::p_SetKeyboardEnabled(bool on) {
   return 1;
 }
 
-bool c_InputDevice::p_KeyDown(int code) {
-  return IsKeyCode(code) && m_keyDown[code];
-}
+bool c_InputDevice::p_KeyDown(int code) { return IsKeyCode(code) && m_keyDown[code]; }
 
-int c_InputDevice::p_KeyHit(int code) {
-  return IsKeyCode(code) ? m_keyHit[code] : 0;
-}
+int c_InputDevice::p_KeyHit(int code) { return IsKeyCode(code) ? m_keyHit[code] : 0; }
 
-int c_InputDevice::p_GetChar() {
-  return m_charGet < m_charPut ? m_charQueue[m_charGet++] : 0;
-}
+int c_InputDevice::p_GetChar() { return m_charGet < m_charPut ? m_charQueue[m_charGet++] : 0; }
 
-float c_InputDevice::p_MouseX() {
-  return m_mouseX;
-}
+float c_InputDevice::p_MouseX() { return m_mouseX; }
 
-float c_InputDevice::p_MouseY() {
-  return m_mouseY;
-}
+float c_InputDevice::p_MouseY() { return m_mouseY; }
 
-float c_InputDevice::p_TouchX(int index) {
-  return IsTouch(index) ? m_touchX[index] : 0;
-}
+float c_InputDevice::p_TouchX(int index) { return IsTouch(index) ? m_touchX[index] : 0; }
 
-float c_InputDevice::p_TouchY(int index) {
-  return IsTouch(index) ? m_touchY[index] : 0;
-}
+float c_InputDevice::p_TouchY(int index) { return IsTouch(index) ? m_touchY[index] : 0; }
 
 // The state of a joystick unit when index names one of its two axes, else
 // null: reading outside the arrays would read foreign memory.
@@ -235,13 +217,9 @@ float c_InputDevice::p_JoyZ(int index, int unit) {
   return joy ? joy->m_joyz[index] : 0;
 }
 
-float c_InputDevice::p_AccelX() {
-  return m_accelX;
-}
+float c_InputDevice::p_AccelX() { return m_accelX; }
 
-float c_InputDevice::p_AccelY() {
-  return m_accelY;
-}
+float c_InputDevice::p_AccelY() { return m_accelY; }
 
 void c_InputDevice::mark() {
   gc_mark_q(m_joyStates);
@@ -268,46 +246,28 @@ int vo_input_DisableKeyboard() {
   return 1;
 }
 
-bool vo_input_KeyDown(int code) {
-  return vo_input_device->p_KeyDown(code);
-}
+bool vo_input_KeyDown(int code) { return vo_input_device->p_KeyDown(code); }
 
-int vo_input_KeyHit(int code) {
-  return vo_input_device->p_KeyHit(code);
-}
+int vo_input_KeyHit(int code) { return vo_input_device->p_KeyHit(code); }
 
-int vo_input_GetChar() {
-  return vo_input_device->p_GetChar();
-}
+int vo_input_GetChar() { return vo_input_device->p_GetChar(); }
 
-float vo_input_MouseX() {
-  return vo_input_device->p_MouseX();
-}
+float vo_input_MouseX() { return vo_input_device->p_MouseX(); }
 
-float vo_input_MouseY() {
-  return vo_input_device->p_MouseY();
-}
+float vo_input_MouseY() { return vo_input_device->p_MouseY(); }
 
-bool vo_input_MouseDown(int button) {
-  return vo_input_device->p_KeyDown(MouseCode(button));
-}
+bool vo_input_MouseDown(int button) { return vo_input_device->p_KeyDown(MouseCode(button)); }
 
-int vo_input_MouseHit(int button) {
-  return vo_input_device->p_KeyHit(MouseCode(button));
-}
+int vo_input_MouseHit(int button) { return vo_input_device->p_KeyHit(MouseCode(button)); }
 
 // Only touch points 0 to 31 exist; other indices would read foreign codes.
 bool vo_input_TouchDown(int index) {
   return IsTouch(index) && vo_input_device->p_KeyDown(c_InputDevice::TOUCH_0 + index);
 }
 
-float vo_input_TouchX(int index) {
-  return vo_input_device->p_TouchX(index);
-}
+float vo_input_TouchX(int index) { return vo_input_device->p_TouchX(index); }
 
-float vo_input_TouchY(int index) {
-  return vo_input_device->p_TouchY(index);
-}
+float vo_input_TouchY(int index) { return vo_input_device->p_TouchY(index); }
 
 // The code is formed with OR, as the language does; the shift is done on an
 // unsigned value so a huge unit cannot overflow.
@@ -316,22 +276,12 @@ bool vo_input_JoyDown(int button, int unit) {
   return vo_input_device->p_KeyDown(code);
 }
 
-float vo_input_JoyX(int index, int unit) {
-  return vo_input_device->p_JoyX(index, unit);
-}
+float vo_input_JoyX(int index, int unit) { return vo_input_device->p_JoyX(index, unit); }
 
-float vo_input_JoyY(int index, int unit) {
-  return vo_input_device->p_JoyY(index, unit);
-}
+float vo_input_JoyY(int index, int unit) { return vo_input_device->p_JoyY(index, unit); }
 
-float vo_input_JoyZ(int index, int unit) {
-  return vo_input_device->p_JoyZ(index, unit);
-}
+float vo_input_JoyZ(int index, int unit) { return vo_input_device->p_JoyZ(index, unit); }
 
-float vo_input_AccelX() {
-  return vo_input_device->p_AccelX();
-}
+float vo_input_AccelX() { return vo_input_device->p_AccelX(); }
 
-float vo_input_AccelY() {
-  return vo_input_device->p_AccelY();
-}
+float vo_input_AccelY() { return vo_input_device->p_AccelY(); }

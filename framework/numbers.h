@@ -19,30 +19,18 @@ inline float vo_random_Rnd() {
 }
 
 // A number in [low, high); still advances the seed when low == high.
-inline float vo_random_Rnd2(float low, float high) {
-  return low + (high - low) * vo_random_Rnd();
-}
+inline float vo_random_Rnd2(float low, float high) { return low + (high - low) * vo_random_Rnd(); }
 
 // A number in [0, range).
-inline float vo_random_Rnd3(float range) {
-  return vo_random_Rnd() * range;
-}
+inline float vo_random_Rnd3(float range) { return vo_random_Rnd() * range; }
 
 // Absolute value; the most negative int wraps to itself, computed without
 // signed overflow.
-inline int vo_math_Abs(int x) {
-  return x >= 0 ? x : static_cast<int>(0u - static_cast<uint32_t>(x));
-}
+inline int vo_math_Abs(int x) { return x >= 0 ? x : static_cast<int>(0u - static_cast<uint32_t>(x)); }
 
-inline float vo_math_Abs2(float x) {
-  return x >= 0 ? x : -x;
-}
+inline float vo_math_Abs2(float x) { return x >= 0 ? x : -x; }
 
 // The larger value; on a tie (and for a float NaN) the second argument.
-inline int vo_math_Max(int a, int b) {
-  return a > b ? a : b;
-}
+inline int vo_math_Max(int a, int b) { return a > b ? a : b; }
 
-inline float vo_math_Max2(float a, float b) {
-  return a > b ? a : b;
-}
+inline float vo_math_Max2(float a, float b) { return a > b ? a : b; }

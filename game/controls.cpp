@@ -78,11 +78,16 @@ float joyY(int stick, int joy) { return validUnit(joy) ? vo_input_JoyY(stick, jo
 
 bool stickHolds(StickTest test, int joy) {
   switch (test) {
-    case StickUp: return joyY(0, joy) > 0.4f;
-    case StickLeft: return joyX(0, joy) < -0.4f;
-    case StickRight: return joyX(0, joy) > 0.4f;
-    case StickDown: return joyY(0, joy) < -0.4f;
-    case NoStick: break;
+    case StickUp:
+      return joyY(0, joy) > 0.4f;
+    case StickLeft:
+      return joyX(0, joy) < -0.4f;
+    case StickRight:
+      return joyX(0, joy) > 0.4f;
+    case StickDown:
+      return joyY(0, joy) < -0.4f;
+    case NoStick:
+      break;
   }
   return false;
 }
@@ -160,9 +165,7 @@ float c_MyApp::p_StickX(int stick, int joy) { return joyX(stick, joy); }
 // Stick 0 reads with up positive, the opposite of stick 1.
 float c_MyApp::p_StickY(int stick, int joy) { return stick == 0 ? -joyY(stick, joy) : joyY(stick, joy); }
 
-float c_MyApp::p_Trigger(int index, int joy) {
-  return validUnit(joy) ? vo_input_JoyZ(index, joy) : 0.0f;
-}
+float c_MyApp::p_Trigger(int index, int joy) { return validUnit(joy) ? vo_input_JoyZ(index, joy) : 0.0f; }
 
 // Draws an image button with its handle at the centre and reports whether any
 // touch lies inside it; a level, true on every update while held.
@@ -285,8 +288,7 @@ int c_MyApp::p_OnScreenPad() {
     float x, y;
     int frame, pad;
   };
-  const Direction directions[] = {
-      {px - o, py, 4, 3}, {px, py - o, 1, 0}, {px, py + o, 9, 8}, {px + o, py, 6, 5}};
+  const Direction directions[] = {{px - o, py, 4, 3}, {px, py - o, 1, 0}, {px, py + o, 9, 8}, {px + o, py, 6, 5}};
   for (const Direction& d : directions) {
     if (p_Button(94, d.x, d.y, d.frame) != 0 && m_Paused == 0) m_PadState[d.pad] = 1;
   }

@@ -50,8 +50,8 @@ void replayImage(c_MyApp& app, const float* e, float s) {
   if (slot >= app.m_Images.Length()) return;
   c_Image* img = app.m_Images[slot];
   if (img == nullptr) return;
-  vo_graphics_DrawImage2(img, e[1] * s, e[2] * s, e[3], e[4] * s * app.m_ImgScale,
-                         e[5] * s * app.m_ImgScale, static_cast<int>(e[6]));
+  vo_graphics_DrawImage2(img, e[1] * s, e[2] * s, e[3], e[4] * s * app.m_ImgScale, e[5] * s * app.m_ImgScale,
+                         static_cast<int>(e[6]));
 }
 
 // Replays one entry: colour, alpha and blend first, then the shape or image.

@@ -108,8 +108,7 @@ void spinner(c_MyApp& app, float r, float g, float b, int angleOffset) {
     app.p_SetCol(r, g, b);
     app.p_Alpha(static_cast<float>(i) / 10.0f);
     const float a = static_cast<float>(app.m_SpinAngle + angleOffset + 16 * i) * kDegToRad;
-    app.p_Oval(0.5f * vo_Game_jscrw + std::sin(a) * radius, 0.5f * vo_Game_jscrh - std::cos(a) * radius, 8,
-               8);
+    app.p_Oval(0.5f * vo_Game_jscrw + std::sin(a) * radius, 0.5f * vo_Game_jscrh - std::cos(a) * radius, 8, 8);
   }
 }
 
@@ -183,8 +182,7 @@ void screens(c_MyApp& app) {
 // Update step 12: frame rate and screen scale, for checking a device by eye.
 void debugText(c_MyApp& app) {
   app.p_ResetDraw();
-  String text =
-      String(app.m_FpsAvg) + String(":") + String(app.m_ScaleX) + String(",") + String(app.m_ScaleY);
+  String text = String(app.m_FpsAvg) + String(":") + String(app.m_ScaleX) + String(",") + String(app.m_ScaleY);
   if (vo_Game_AccelerometerControls == 1) {
     app.p_Text(16, 0.5f * vo_Game_jscrh, text, 0, 0);
     if (vo_Game_iCadeControls != 1) return;

@@ -2,10 +2,10 @@
 // and records each frame into a display list that the render step replays.
 #pragma once
 
-#include "runtime/dovel.h"
+#include "audio/audio.h"
 #include "framework/app.h"
 #include "graphics/graphics.h"
-#include "audio/audio.h"
+#include "runtime/dovel.h"
 
 class c_SqPlayer;
 
@@ -158,8 +158,7 @@ class c_MyApp : public c_App {
 
   // Display list and drawing primitives.
   int p_ResetDraw();
-  int p_CLS2D(float r = DrawArgOmitted, float g = DrawArgOmitted, float b = DrawArgOmitted,
-              float a = DrawArgOmitted);
+  int p_CLS2D(float r = DrawArgOmitted, float g = DrawArgOmitted, float b = DrawArgOmitted, float a = DrawArgOmitted);
   int p_SetSize(float sx, float sy = DrawArgOmitted);
   int p_SetRot(float angle);
   int p_SetCol(float r, float g, float b, float a = DrawArgOmitted);

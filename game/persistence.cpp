@@ -25,8 +25,7 @@ const int kModes = 3;
 const int kLastBase = 30;
 
 // The place texts for places 1 to 10.
-const char* const kPlaceText[kPlaces] = {"1st!", "2nd", "3rd", "4th", "5th",
-                                         "6th",  "7th", "8th", "9th", "10th"};
+const char* const kPlaceText[kPlaces] = {"1st!", "2nd", "3rd", "4th", "5th", "6th", "7th", "8th", "9th", "10th"};
 
 // The tunes of modes 1 to 3.
 const char* const kModeTune[kModes] = {"Hollow Road/Tune_12", "Retro/Cavern Walk", "Retro/Brick Hop"};
@@ -275,8 +274,7 @@ int c_MyApp::p_BadgesBox() {
   if (p_PlayKey(0, 0)) m_BadgesScrollTo -= 16;
   if (p_PlayKey(8, 0)) m_BadgesScrollTo += 16;
   if (m_BadgesScrollTo > 0) m_BadgesScrollTo = 0;
-  if (m_Touching > 0 && m_MouseX > 0.12f * w)
-    m_BadgesScrollTo -= 1.5f * static_cast<float>(m_MouseY - m_MousePrevY);
+  if (m_Touching > 0 && m_MouseX > 0.12f * w) m_BadgesScrollTo -= 1.5f * static_cast<float>(m_MouseY - m_MousePrevY);
 
   m_BadgesScroll -= (m_BadgesScroll - m_BadgesScrollTo) / 6;
   if (vo_math_Abs2(m_BadgesScroll - m_BadgesScrollTo) < 6) m_BadgesScroll = m_BadgesScrollTo;

@@ -116,8 +116,7 @@ void startGame(c_MyApp& app, int mode) {
 // score per row, rows separated by the text layout's line break.
 String scoreBlock(c_MyApp& app, const char* caption, const char* single, int base) {
   String block = app.m_Rows == 1 ? String(single) : String(caption) + String(app.m_Rows);
-  for (int i = 0; i < app.m_Rows; i++)
-    block += String("\\n") + app.p_rstr(app.m_HighScores[base + i], 11, String(" "));
+  for (int i = 0; i < app.m_Rows; i++) block += String("\\n") + app.p_rstr(app.m_HighScores[base + i], 11, String(" "));
   return block;
 }
 
@@ -461,8 +460,7 @@ int c_MyApp::p_Game() {
     m_SpriteCount -= 10;
     p_PlaySFX(kSfxToggle, 0.8f, 0.5f, 0);
   }
-  if (takeTouch(*this,
-                p_Button(kImgButtons, 0.8f * w, 0.5f * h, 2) == 1 && m_SpriteCount <= kLastSpriteStep)) {
+  if (takeTouch(*this, p_Button(kImgButtons, 0.8f * w, 0.5f * h, 2) == 1 && m_SpriteCount <= kLastSpriteStep)) {
     m_SpriteCount += 10;
     p_PlaySFX(kSfxToggle, 1.2f, 0.5f, 0);
   }
@@ -556,8 +554,7 @@ int c_MyApp::p_PauseMenu() {
     m_GameOverNow = 1;
     p_PlaySFX(kSfxClick, 0.5f, 0.5f, 0);
   }
-  if (m_PauseSel == kSelQuit && takeKey(*this, p_PlayKey(5) || p_PlayKey(8)))
-    selectPause(*this, kSelResume, 0.8f);
+  if (m_PauseSel == kSelQuit && takeKey(*this, p_PlayKey(5) || p_PlayKey(8))) selectPause(*this, kSelResume, 0.8f);
 
   const float sx = static_cast<float>(static_cast<int>(land ? 0.5f * w + 140 : 0.5f * w + 96));
   soundButton(*this, sx, by);

@@ -34,55 +34,59 @@ bool have_context() { return glfwGraphicsSeq != 0 && glXGetCurrentContext() != n
 
 // The host window's drawing size, or 0 x 0 when there is no host.
 void read_window_size(int* w, int* h) {
-    *w = 0;
-    *h = 0;
-    if (VoGlfwGame::_glfwGame) VoGlfwGame::_glfwGame->GetWindowSize(w, h);
+  *w = 0;
+  *h = 0;
+  if (VoGlfwGame::_glfwGame) VoGlfwGame::_glfwGame->GetWindowSize(w, h);
 }
 
 // Truncates a colour product to a byte; values outside 0..255 (an alpha above
 // 1, a negative colour) are clamped rather than spilling into the other
 // channels of the packed colour.
 uint32_t to_byte(float v) {
-    if (!(v > 0.0f)) return 0;
-    if (v >= 255.0f) return 255;
-    return static_cast<uint32_t>(v);
+  if (!(v > 0.0f)) return 0;
+  if (v >= 255.0f) return 255;
+  return static_cast<uint32_t>(v);
 }
 
 // The smallest power of two not below n (1 for n below 2).
 int next_pow2(int n) {
-    int p = 1;
-    while (p < n && p < (1 << 30)) p <<= 1;
-    return p;
+  int p = 1;
+  while (p < n && p < (1 << 30)) p <<= 1;
+  return p;
 }
 
 // Draws one primitive run, counting it; GL is called only with a context.
 void draw_arrays(gxtkCounters& c, GLenum mode, int first, int count) {
-    ++c.drawCalls;
-    if (have_context()) glDrawArrays(mode, first, count);
+  ++c.drawCalls;
+  if (have_context()) glDrawArrays(mode, first, count);
 }
 
 bool gl_reports_error(int, int) { return glGetError() != GL_NO_ERROR; }
 
 unsigned int format_for_depth(int depth) {
-    switch (depth) {
-        case 1: return GL_LUMINANCE;
-        case 2: return GL_LUMINANCE_ALPHA;
-        case 3: return GL_RGB;
-        default: return GL_RGBA;
-    }
+  switch (depth) {
+    case 1:
+      return GL_LUMINANCE;
+    case 2:
+      return GL_LUMINANCE_ALPHA;
+    case 3:
+      return GL_RGB;
+    default:
+      return GL_RGBA;
+  }
 }
 
 // True when the rectangle (x, y, w, h) lies inside a width x height area.
 bool rect_inside(int x, int y, int w, int h, int width, int height) {
-    return w > 0 && h > 0 && x >= 0 && y >= 0 && x <= width - w && y <= height - h;
+  return w > 0 && h > 0 && x >= 0 && y >= 0 && x <= width - w && y <= height - h;
 }
 
 // True when a w x h block stored at offset with the given row pitch stays
 // inside an array of length elements.
 bool block_fits(int length, int offset, int w, int h, int pitch) {
-    if (w <= 0 || h <= 0 || offset < 0 || pitch < w) return false;
-    long long last = static_cast<long long>(offset) + static_cast<long long>(h - 1) * pitch + w - 1;
-    return last < length;
+  if (w <= 0 || h <= 0 || offset < 0 || pitch < w) return false;
+  long long last = static_cast<long long>(offset) + static_cast<long long>(h - 1) * pitch + w - 1;
+  return last < length;
 }
 
 }  // namespace
@@ -96,15 +100,15 @@ bool (*gxtkSurface::textureRefused)(int w, int h) = gl_reports_error;
 gxtkSurface::~gxtkSurface() { gxtkSurface::Discard(); }
 
 int gxtkSurface::Discard() {
-    if (seq == glfwGraphicsSeq && have_context()) {
-        glDeleteTextures(1, &texture);
-        seq = -1;
-    }
-    if (data) {
-        std::free(data);
-        data = nullptr;
-    }
-    return 0;
+  if (seq == glfwGraphicsSeq && have_context()) {
+    glDeleteTextures(1, &texture);
+    seq = -1;
+  }
+  if (data) {
+    std::free(data);
+    data = nullptr;
+  }
+  return 0;
 }
 
 int gxtkSurface::Width() { return width; }
@@ -112,100 +116,99 @@ int gxtkSurface::Height() { return height; }
 bool gxtkSurface::Loaded() { return true; }
 
 bool gxtkSurface::OnUnsafeLoadComplete() {
-    Bind();
-    return true;
+  Bind();
+  return true;
 }
 
 void gxtkSurface::SetData(unsigned char* pixels, int w, int h, int d) {
-    if (data && data != pixels) std::free(data);
-    data = pixels;
-    width = w;
-    height = h;
-    depth = d;
-    format = format_for_depth(d);
-    // Texture coordinates of the first batch that uses the surface are taken
-    // before Bind creates its texture, so they need the scale already.
-    uscale = w > 0 ? 1.0f / static_cast<float>(w) : 1.0f;
-    vscale = h > 0 ? 1.0f / static_cast<float>(h) : 1.0f;
-    // Premultiply in place so blending can use (ONE, ONE_MINUS_SRC_ALPHA).
-    const size_t count = static_cast<size_t>(w) * static_cast<size_t>(h);
-    if (d == 2) {
-        for (size_t i = 0; i < count; ++i) {
-            unsigned char* p = pixels + i * 2;
-            p[0] = static_cast<unsigned char>(p[0] * p[1] / 255);
-        }
-    } else if (d == 4) {
-        for (size_t i = 0; i < count; ++i) {
-            unsigned char* p = pixels + i * 4;
-            const int a = p[3];
-            p[0] = static_cast<unsigned char>(p[0] * a / 255);
-            p[1] = static_cast<unsigned char>(p[1] * a / 255);
-            p[2] = static_cast<unsigned char>(p[2] * a / 255);
-        }
+  if (data && data != pixels) std::free(data);
+  data = pixels;
+  width = w;
+  height = h;
+  depth = d;
+  format = format_for_depth(d);
+  // Texture coordinates of the first batch that uses the surface are taken
+  // before Bind creates its texture, so they need the scale already.
+  uscale = w > 0 ? 1.0f / static_cast<float>(w) : 1.0f;
+  vscale = h > 0 ? 1.0f / static_cast<float>(h) : 1.0f;
+  // Premultiply in place so blending can use (ONE, ONE_MINUS_SRC_ALPHA).
+  const size_t count = static_cast<size_t>(w) * static_cast<size_t>(h);
+  if (d == 2) {
+    for (size_t i = 0; i < count; ++i) {
+      unsigned char* p = pixels + i * 2;
+      p[0] = static_cast<unsigned char>(p[0] * p[1] / 255);
     }
+  } else if (d == 4) {
+    for (size_t i = 0; i < count; ++i) {
+      unsigned char* p = pixels + i * 4;
+      const int a = p[3];
+      p[0] = static_cast<unsigned char>(p[0] * a / 255);
+      p[1] = static_cast<unsigned char>(p[1] * a / 255);
+      p[2] = static_cast<unsigned char>(p[2] * a / 255);
+    }
+  }
 }
 
 void gxtkSurface::SetSubData(int x, int y, int w, int h, unsigned int* src, int pitch) {
-    if (format != GL_RGBA) return;
-    // A rectangle outside the surface would write past the pixel block.
-    if (!src || pitch < w || !rect_inside(x, y, w, h, width, height)) return;
-    if (!data) {
-        data = static_cast<unsigned char*>(
-            std::malloc(static_cast<size_t>(width) * static_cast<size_t>(height) * 4));
-        if (!data) return;
+  if (format != GL_RGBA) return;
+  // A rectangle outside the surface would write past the pixel block.
+  if (!src || pitch < w || !rect_inside(x, y, w, h, width, height)) return;
+  if (!data) {
+    data = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(width) * static_cast<size_t>(height) * 4));
+    if (!data) return;
+  }
+  for (int row = 0; row < h; ++row) {
+    const unsigned int* in = src + static_cast<size_t>(row) * pitch;
+    unsigned char* out = data + (static_cast<size_t>(y + row) * width + x) * 4;
+    for (int col = 0; col < w; ++col, out += 4) {
+      const unsigned int p = in[col];
+      const unsigned int a = p >> 24;
+      out[0] = static_cast<unsigned char>(((p >> 16) & 255) * a / 255);
+      out[1] = static_cast<unsigned char>(((p >> 8) & 255) * a / 255);
+      out[2] = static_cast<unsigned char>((p & 255) * a / 255);
+      out[3] = static_cast<unsigned char>(a);
     }
-    for (int row = 0; row < h; ++row) {
-        const unsigned int* in = src + static_cast<size_t>(row) * pitch;
-        unsigned char* out = data + (static_cast<size_t>(y + row) * width + x) * 4;
-        for (int col = 0; col < w; ++col, out += 4) {
-            const unsigned int p = in[col];
-            const unsigned int a = p >> 24;
-            out[0] = static_cast<unsigned char>(((p >> 16) & 255) * a / 255);
-            out[1] = static_cast<unsigned char>(((p >> 8) & 255) * a / 255);
-            out[2] = static_cast<unsigned char>((p & 255) * a / 255);
-            out[3] = static_cast<unsigned char>(a);
-        }
-    }
-    if (seq != glfwGraphicsSeq || !have_context()) return;
-    // One upload of the rectangle; ROW_LENGTH steps over the rest of each row.
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, width);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, x, y, w, h, GL_RGBA, GL_UNSIGNED_BYTE,
-                    data + (static_cast<size_t>(y) * width + x) * 4);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  }
+  if (seq != glfwGraphicsSeq || !have_context()) return;
+  // One upload of the rectangle; ROW_LENGTH steps over the rest of each row.
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, width);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, x, y, w, h, GL_RGBA, GL_UNSIGNED_BYTE,
+                  data + (static_cast<size_t>(y) * width + x) * 4);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
 }
 
 void gxtkSurface::Bind() {
-    if (!have_context()) return;
-    if (seq == glfwGraphicsSeq) {
-        glBindTexture(GL_TEXTURE_2D, texture);
-        return;
-    }
-    seq = glfwGraphicsSeq;
-    glGenTextures(1, &texture);
+  if (!have_context()) return;
+  if (seq == glfwGraphicsSeq) {
     glBindTexture(GL_TEXTURE_2D, texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    // Drain errors left by earlier calls so only this definition is judged.
-    while (glGetError() != GL_NO_ERROR) {
-    }
-    int tw = width;
-    int th = height;
+    return;
+  }
+  seq = glfwGraphicsSeq;
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  // Drain errors left by earlier calls so only this definition is judged.
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  int tw = width;
+  int th = height;
+  glTexImage2D(GL_TEXTURE_2D, 0, format, tw, th, 0, format, GL_UNSIGNED_BYTE, nullptr);
+  if (textureRefused(tw, th)) {
+    tw = next_pow2(tw);
+    th = next_pow2(th);
     glTexImage2D(GL_TEXTURE_2D, 0, format, tw, th, 0, format, GL_UNSIGNED_BYTE, nullptr);
-    if (textureRefused(tw, th)) {
-        tw = next_pow2(tw);
-        th = next_pow2(th);
-        glTexImage2D(GL_TEXTURE_2D, 0, format, tw, th, 0, format, GL_UNSIGNED_BYTE, nullptr);
-    }
-    uscale = 1.0f / static_cast<float>(tw);
-    vscale = 1.0f / static_cast<float>(th);
-    if (data) {
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, GL_UNSIGNED_BYTE, data);
-    }
+  }
+  uscale = 1.0f / static_cast<float>(tw);
+  vscale = 1.0f / static_cast<float>(th);
+  if (data) {
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, GL_UNSIGNED_BYTE, data);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -213,318 +216,320 @@ void gxtkSurface::Bind() {
 // ---------------------------------------------------------------------------
 
 gxtkGraphics::gxtkGraphics() {
-    read_window_size(&width, &height);
-    for (int q = 0; q < kMaxQuads; ++q) {
-        uint16_t* i = quadIndices + q * 6;
-        const uint16_t base = static_cast<uint16_t>(q * 4);
-        i[0] = base;
-        i[1] = static_cast<uint16_t>(base + 1);
-        i[2] = static_cast<uint16_t>(base + 2);
-        i[3] = base;
-        i[4] = static_cast<uint16_t>(base + 2);
-        i[5] = static_cast<uint16_t>(base + 3);
-    }
-    std::memset(vertices, 0, sizeof vertices);
-    SetColor(255, 255, 255);
-    SetAlpha(1);
+  read_window_size(&width, &height);
+  for (int q = 0; q < kMaxQuads; ++q) {
+    uint16_t* i = quadIndices + q * 6;
+    const uint16_t base = static_cast<uint16_t>(q * 4);
+    i[0] = base;
+    i[1] = static_cast<uint16_t>(base + 1);
+    i[2] = static_cast<uint16_t>(base + 2);
+    i[3] = base;
+    i[4] = static_cast<uint16_t>(base + 2);
+    i[5] = static_cast<uint16_t>(base + 3);
+  }
+  std::memset(vertices, 0, sizeof vertices);
+  SetColor(255, 255, 255);
+  SetAlpha(1);
 }
 
 int gxtkGraphics::Width() { return width; }
 int gxtkGraphics::Height() { return height; }
 
 int gxtkGraphics::BeginRender() {
-    read_window_size(&width, &height);
-    primCount = 0;
-    primSurf = nullptr;
-    glBlend = 0;
-    glScissorKnown = false;
-    if (!have_context()) return 1;
-    glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, width, height, 0, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glEnableClientState(GL_COLOR_ARRAY);
-    glVertexPointer(2, GL_FLOAT, sizeof(gxtkVertex), &vertices[0].x);
-    glTexCoordPointer(2, GL_FLOAT, sizeof(gxtkVertex), &vertices[0].u);
-    glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(gxtkVertex), &vertices[0].color);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-    glDisable(GL_TEXTURE_2D);
-    return 1;
+  read_window_size(&width, &height);
+  primCount = 0;
+  primSurf = nullptr;
+  glBlend = 0;
+  glScissorKnown = false;
+  if (!have_context()) return 1;
+  glViewport(0, 0, width, height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0, width, height, 0, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  glEnableClientState(GL_COLOR_ARRAY);
+  glVertexPointer(2, GL_FLOAT, sizeof(gxtkVertex), &vertices[0].x);
+  glTexCoordPointer(2, GL_FLOAT, sizeof(gxtkVertex), &vertices[0].u);
+  glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(gxtkVertex), &vertices[0].color);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+  glDisable(GL_TEXTURE_2D);
+  return 1;
 }
 
 int gxtkGraphics::EndRender() {
-    Flush();
-    if (VoGlfwGame::_glfwGame) VoGlfwGame::_glfwGame->SwapBuffers();
-    return 0;
+  Flush();
+  if (VoGlfwGame::_glfwGame) VoGlfwGame::_glfwGame->SwapBuffers();
+  return 0;
 }
 
 int gxtkGraphics::DiscardGraphics() { return 0; }
 
 gxtkSurface* gxtkGraphics::LoadSurface(String path) {
-    gxtkSurface* s = LoadSurface__UNSAFE__(new gxtkSurface(), path);
-    if (s) s->Bind();
-    return s;
+  gxtkSurface* s = LoadSurface__UNSAFE__(new gxtkSurface(), path);
+  if (s) s->Bind();
+  return s;
 }
 
 gxtkSurface* gxtkGraphics::LoadSurface__UNSAFE__(gxtkSurface* s, String path) {
-    if (!VoGlfwGame::_glfwGame) return nullptr;
-    int w = 0, h = 0, d = 0;
-    unsigned char* pixels = VoGlfwGame::_glfwGame->LoadImageData(path, &w, &h, &d);
-    if (!pixels) return nullptr;
-    s->SetData(pixels, w, h, d);
-    return s;
+  if (!VoGlfwGame::_glfwGame) return nullptr;
+  int w = 0, h = 0, d = 0;
+  unsigned char* pixels = VoGlfwGame::_glfwGame->LoadImageData(path, &w, &h, &d);
+  if (!pixels) return nullptr;
+  s->SetData(pixels, w, h, d);
+  return s;
 }
 
 gxtkSurface* gxtkGraphics::CreateSurface(int w, int h) {
-    gxtkSurface* s = new gxtkSurface();
-    s->width = w;
-    s->height = h;
-    s->depth = 4;
-    s->format = GL_RGBA;
-    s->Bind();
-    return s;
+  gxtkSurface* s = new gxtkSurface();
+  s->width = w;
+  s->height = h;
+  s->depth = 4;
+  s->format = GL_RGBA;
+  s->Bind();
+  return s;
 }
 
 int gxtkGraphics::Cls(float cr, float cg, float cb) {
-    primCount = 0;
-    if (!have_context()) return 0;
-    glClearColor(cr / 255.0f, cg / 255.0f, cb / 255.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    return 0;
+  primCount = 0;
+  if (!have_context()) return 0;
+  glClearColor(cr / 255.0f, cg / 255.0f, cb / 255.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+  return 0;
 }
 
 int gxtkGraphics::SetAlpha(float a) {
-    alpha = a;
-    color = to_byte(r * a) | to_byte(g * a) << 8 | to_byte(b * a) << 16 | to_byte(255.0f * a) << 24;
-    return 0;
+  alpha = a;
+  color = to_byte(r * a) | to_byte(g * a) << 8 | to_byte(b * a) << 16 | to_byte(255.0f * a) << 24;
+  return 0;
 }
 
 int gxtkGraphics::SetColor(float cr, float cg, float cb) {
-    r = cr;
-    g = cg;
-    b = cb;
-    return SetAlpha(alpha);
+  r = cr;
+  g = cg;
+  b = cb;
+  return SetAlpha(alpha);
 }
 
 // A display-list replay sets the blend once per entry, usually to the value
 // already in force; flushing each time would cost one draw call per entry.
 // An unchanged blend leaves every pixel the same, so the flush is skipped.
 int gxtkGraphics::SetBlend(int blend) {
-    const int mode = blend == 1 ? 1 : 0;
-    if (skipUnchangedState && mode == glBlend) return 0;
-    Flush();
-    glBlend = mode;
-    if (have_context()) glBlendFunc(GL_ONE, mode == 1 ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
-    return 0;
+  const int mode = blend == 1 ? 1 : 0;
+  if (skipUnchangedState && mode == glBlend) return 0;
+  Flush();
+  glBlend = mode;
+  if (have_context()) glBlendFunc(GL_ONE, mode == 1 ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
+  return 0;
 }
 
 // Like SetBlend: the module sets the scissor every frame, mostly to the box
 // already in force, so an unchanged scissor neither flushes nor calls GL.
 int gxtkGraphics::SetScissor(int x, int y, int w, int h) {
-    const bool on = !(x == 0 && y == 0 && w == width && h == height);
-    // A negative size would make OpenGL reject the box and keep the old one;
-    // an empty box is what such a call means.
-    const int box[4] = {x, height - y - std::max(h, 0), std::max(w, 0), std::max(h, 0)};
-    if (skipUnchangedState && glScissorKnown && on == glScissorOn &&
-        (!on || std::equal(box, box + 4, glScissorBox)))
-        return 0;
-    Flush();
-    glScissorKnown = true;
-    glScissorOn = on;
-    std::copy(box, box + 4, glScissorBox);
-    if (!have_context()) return 0;
-    if (on) {
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(box[0], box[1], box[2], box[3]);
-    } else {
-        glDisable(GL_SCISSOR_TEST);
-    }
+  const bool on = !(x == 0 && y == 0 && w == width && h == height);
+  // A negative size would make OpenGL reject the box and keep the old one;
+  // an empty box is what such a call means.
+  const int box[4] = {x, height - y - std::max(h, 0), std::max(w, 0), std::max(h, 0)};
+  if (skipUnchangedState && glScissorKnown && on == glScissorOn && (!on || std::equal(box, box + 4, glScissorBox)))
     return 0;
+  Flush();
+  glScissorKnown = true;
+  glScissorOn = on;
+  std::copy(box, box + 4, glScissorBox);
+  if (!have_context()) return 0;
+  if (on) {
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(box[0], box[1], box[2], box[3]);
+  } else {
+    glDisable(GL_SCISSOR_TEST);
+  }
+  return 0;
 }
 
 int gxtkGraphics::SetMatrix(float mix, float miy, float mjx, float mjy, float mtx, float mty) {
-    ix = mix;
-    iy = miy;
-    jx = mjx;
-    jy = mjy;
-    tx = mtx;
-    ty = mty;
-    tformed = !(ix == 1 && iy == 0 && jx == 0 && jy == 1 && tx == 0 && ty == 0);
-    return 0;
+  ix = mix;
+  iy = miy;
+  jx = mjx;
+  jy = mjy;
+  tx = mtx;
+  ty = mty;
+  tformed = !(ix == 1 && iy == 0 && jx == 0 && jy == 1 && tx == 0 && ty == 0);
+  return 0;
 }
 
 gxtkVertex* gxtkGraphics::Begin(int type, int count, gxtkSurface* surf) {
-    if (type != primType || surf != primSurf || primCount + count > kMaxVertices) {
-        Flush();
-        primType = type;
-        primSurf = surf;
-    }
-    gxtkVertex* v = vertices + primCount;
-    primCount += count;
-    return v;
+  if (type != primType || surf != primSurf || primCount + count > kMaxVertices) {
+    Flush();
+    primType = type;
+    primSurf = surf;
+  }
+  gxtkVertex* v = vertices + primCount;
+  primCount += count;
+  return v;
 }
 
 void gxtkGraphics::Put(gxtkVertex* v, float x, float y, float u, float w) {
-    if (tformed) {
-        v->x = x * ix + y * jx + tx;
-        v->y = x * iy + y * jy + ty;
-    } else {
-        v->x = x;
-        v->y = y;
-    }
-    v->u = u;
-    v->v = w;
-    v->color = color;
+  if (tformed) {
+    v->x = x * ix + y * jx + tx;
+    v->y = x * iy + y * jy + ty;
+  } else {
+    v->x = x;
+    v->y = y;
+  }
+  v->u = u;
+  v->v = w;
+  v->color = color;
 }
 
-void gxtkGraphics::Quad(gxtkSurface* s, float x0, float y0, float x1, float y1, float u0,
-                        float v0, float u1, float v1) {
-    gxtkVertex* v = Begin(4, 4, s);
-    Put(v, x0, y0, u0, v0);
-    Put(v + 1, x1, y0, u1, v0);
-    Put(v + 2, x1, y1, u1, v1);
-    Put(v + 3, x0, y1, u0, v1);
+void gxtkGraphics::Quad(gxtkSurface* s, float x0, float y0, float x1, float y1, float u0, float v0, float u1,
+                        float v1) {
+  gxtkVertex* v = Begin(4, 4, s);
+  Put(v, x0, y0, u0, v0);
+  Put(v + 1, x1, y0, u1, v0);
+  Put(v + 2, x1, y1, u1, v1);
+  Put(v + 3, x0, y1, u0, v1);
 }
 
 int gxtkGraphics::DrawPoint(float x, float y) {
-    Put(Begin(1, 1, nullptr), x, y, 0, 0);
-    return 0;
+  Put(Begin(1, 1, nullptr), x, y, 0, 0);
+  return 0;
 }
 
 int gxtkGraphics::DrawRect(float x, float y, float w, float h) {
-    Quad(nullptr, x, y, x + w, y + h, 0, 0, 0, 0);
-    return 0;
+  Quad(nullptr, x, y, x + w, y + h, 0, 0, 0, 0);
+  return 0;
 }
 
 int gxtkGraphics::DrawLine(float x1, float y1, float x2, float y2) {
-    gxtkVertex* v = Begin(2, 2, nullptr);
-    Put(v, x1, y1, 0, 0);
-    Put(v + 1, x2, y2, 0, 0);
-    return 0;
+  gxtkVertex* v = Begin(2, 2, nullptr);
+  Put(v, x1, y1, 0, 0);
+  Put(v + 1, x2, y2, 0, 0);
+  return 0;
 }
 
 int gxtkGraphics::DrawOval(float x, float y, float w, float h) {
-    const float xr = w * 0.5f;
-    const float yr = h * 0.5f;
-    // Segment count from the radii as drawn; kept in float until clamped so
-    // a huge or invalid radius cannot overflow the conversion.
-    float n;
-    if (tformed) {
-        n = std::trunc(std::hypot(xr * ix, xr * iy) + std::hypot(yr * jx, yr * jy));
-    } else {
-        n = std::fabs(std::trunc(xr)) + std::fabs(std::trunc(yr));
-    }
-    int segs;
-    if (n < 12.0f) {
-        segs = 12;
-    } else if (n <= 1024.0f) {
-        segs = static_cast<int>(n) & ~3;
-    } else {
-        segs = 1024;
-    }
-    gxtkVertex* v = Begin(segs, segs, nullptr);
-    for (int i = 0; i < segs; ++i) {
-        const float th = static_cast<float>(i) * 6.2831855f / static_cast<float>(segs);
-        Put(v + i, x + xr + xr * std::cos(th), y + yr - yr * std::sin(th), 0, 0);
-    }
-    return 0;
+  const float xr = w * 0.5f;
+  const float yr = h * 0.5f;
+  // Segment count from the radii as drawn; kept in float until clamped so
+  // a huge or invalid radius cannot overflow the conversion.
+  float n;
+  if (tformed) {
+    n = std::trunc(std::hypot(xr * ix, xr * iy) + std::hypot(yr * jx, yr * jy));
+  } else {
+    n = std::fabs(std::trunc(xr)) + std::fabs(std::trunc(yr));
+  }
+  int segs;
+  if (n < 12.0f) {
+    segs = 12;
+  } else if (n <= 1024.0f) {
+    segs = static_cast<int>(n) & ~3;
+  } else {
+    segs = 1024;
+  }
+  gxtkVertex* v = Begin(segs, segs, nullptr);
+  for (int i = 0; i < segs; ++i) {
+    const float th = static_cast<float>(i) * 6.2831855f / static_cast<float>(segs);
+    Put(v + i, x + xr + xr * std::cos(th), y + yr - yr * std::sin(th), 0, 0);
+  }
+  return 0;
 }
 
 int gxtkGraphics::DrawPoly(Array<float> xy) {
-    const int n = xy.Length() / 2;
-    if (n < 1 || n > kMaxVertices) return 0;
-    gxtkVertex* v = Begin(n, n, nullptr);
-    for (int i = 0; i < n; ++i) Put(v + i, xy[i * 2], xy[i * 2 + 1], 0, 0);
-    return 0;
+  const int n = xy.Length() / 2;
+  if (n < 1 || n > kMaxVertices) return 0;
+  gxtkVertex* v = Begin(n, n, nullptr);
+  for (int i = 0; i < n; ++i) Put(v + i, xy[i * 2], xy[i * 2 + 1], 0, 0);
+  return 0;
 }
 
 int gxtkGraphics::DrawPoly2(Array<float> xyuv, gxtkSurface* s, int srcx, int srcy) {
-    const int n = xyuv.Length() / 4;
-    if (n < 1 || n > kMaxVertices || !s) return 0;
-    gxtkVertex* v = Begin(n, n, s);
-    for (int i = 0; i < n; ++i) {
-        const float* p = &xyuv[i * 4];
-        Put(v + i, p[0], p[1], (p[2] + srcx) * s->uscale, (p[3] + srcy) * s->vscale);
-    }
-    return 0;
+  const int n = xyuv.Length() / 4;
+  if (n < 1 || n > kMaxVertices || !s) return 0;
+  gxtkVertex* v = Begin(n, n, s);
+  for (int i = 0; i < n; ++i) {
+    const float* p = &xyuv[i * 4];
+    Put(v + i, p[0], p[1], (p[2] + srcx) * s->uscale, (p[3] + srcy) * s->vscale);
+  }
+  return 0;
 }
 
 int gxtkGraphics::DrawSurface(gxtkSurface* s, float x, float y) {
-    const float w = static_cast<float>(s->Width());
-    const float h = static_cast<float>(s->Height());
-    Quad(s, x, y, x + w, y + h, 0, 0, w * s->uscale, h * s->vscale);
-    return 0;
+  const float w = static_cast<float>(s->Width());
+  const float h = static_cast<float>(s->Height());
+  Quad(s, x, y, x + w, y + h, 0, 0, w * s->uscale, h * s->vscale);
+  return 0;
 }
 
-int gxtkGraphics::DrawSurface2(gxtkSurface* s, float x, float y, int srcx, int srcy, int srcw,
-                               int srch) {
-    Quad(s, x, y, x + srcw, y + srch, srcx * s->uscale, srcy * s->vscale,
-         (srcx + srcw) * s->uscale, (srcy + srch) * s->vscale);
-    return 0;
+int gxtkGraphics::DrawSurface2(gxtkSurface* s, float x, float y, int srcx, int srcy, int srcw, int srch) {
+  Quad(s, x, y, x + srcw, y + srch, srcx * s->uscale, srcy * s->vscale, (srcx + srcw) * s->uscale,
+       (srcy + srch) * s->vscale);
+  return 0;
 }
 
-int gxtkGraphics::ReadPixels(Array<int> pixels, int x, int y, int w, int h, int offset,
-                             int pitch) {
-    Flush();
-    // The caller's array must hold the whole block; anything else would write
-    // past its end.
-    if (!block_fits(pixels.Length(), offset, w, h, pitch) || !have_context()) return 0;
-    std::vector<unsigned int> block(static_cast<size_t>(w) * static_cast<size_t>(h));
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    // BGRA bytes read as a little-endian int are 0xAARRGGBB.
-    glReadPixels(x, height - y - h, w, h, GL_BGRA, GL_UNSIGNED_BYTE, block.data());
-    for (int row = 0; row < h; ++row) {
-        const unsigned int* in = block.data() + static_cast<size_t>(h - 1 - row) * w;
-        int* out = &pixels[offset + row * pitch];
-        for (int col = 0; col < w; ++col) out[col] = static_cast<int>(in[col]);
-    }
-    return 0;
+int gxtkGraphics::ReadPixels(Array<int> pixels, int x, int y, int w, int h, int offset, int pitch) {
+  Flush();
+  // The caller's array must hold the whole block; anything else would write
+  // past its end.
+  if (!block_fits(pixels.Length(), offset, w, h, pitch) || !have_context()) return 0;
+  std::vector<unsigned int> block(static_cast<size_t>(w) * static_cast<size_t>(h));
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  // BGRA bytes read as a little-endian int are 0xAARRGGBB.
+  glReadPixels(x, height - y - h, w, h, GL_BGRA, GL_UNSIGNED_BYTE, block.data());
+  for (int row = 0; row < h; ++row) {
+    const unsigned int* in = block.data() + static_cast<size_t>(h - 1 - row) * w;
+    int* out = &pixels[offset + row * pitch];
+    for (int col = 0; col < w; ++col) out[col] = static_cast<int>(in[col]);
+  }
+  return 0;
 }
 
-int gxtkGraphics::WritePixels2(gxtkSurface* s, Array<int> pixels, int x, int y, int w, int h,
-                               int offset, int pitch) {
-    Flush();
-    if (!s || !block_fits(pixels.Length(), offset, w, h, pitch)) return 0;
-    s->SetSubData(x, y, w, h, reinterpret_cast<unsigned int*>(&pixels[offset]), pitch);
-    return 0;
+int gxtkGraphics::WritePixels2(gxtkSurface* s, Array<int> pixels, int x, int y, int w, int h, int offset, int pitch) {
+  Flush();
+  if (!s || !block_fits(pixels.Length(), offset, w, h, pitch)) return 0;
+  s->SetSubData(x, y, w, h, reinterpret_cast<unsigned int*>(&pixels[offset]), pitch);
+  return 0;
 }
 
 void (*gxtkGraphics::flushObserver)(const gxtkGraphics&, int) = nullptr;
 
 void gxtkGraphics::Flush() {
-    if (primCount == 0) return;
-    ++counters.flushes;
-    if (flushObserver) flushObserver(*this, glBlend);
-    const bool gl = have_context();
-    if (primSurf && gl) {
-        glEnable(GL_TEXTURE_2D);
-        primSurf->Bind();
+  if (primCount == 0) return;
+  ++counters.flushes;
+  if (flushObserver) flushObserver(*this, glBlend);
+  const bool gl = have_context();
+  if (primSurf && gl) {
+    glEnable(GL_TEXTURE_2D);
+    primSurf->Bind();
+  }
+  switch (primType) {
+    case 1:
+      draw_arrays(counters, GL_POINTS, 0, primCount);
+      break;
+    case 2:
+      draw_arrays(counters, GL_LINES, 0, primCount);
+      break;
+    case 3:
+      draw_arrays(counters, GL_TRIANGLES, 0, primCount);
+      break;
+    case 4:
+      ++counters.drawCalls;
+      if (gl) glDrawElements(GL_TRIANGLES, primCount / 4 * 6, GL_UNSIGNED_SHORT, quadIndices);
+      break;
+    default: {
+      // One fan per polygon, all of them in one call.
+      const int polys = primCount / primType;
+      for (int p = 0; p < polys; ++p) {
+        fanFirsts[p] = p * primType;
+        fanCounts[p] = primType;
+      }
+      ++counters.drawCalls;
+      if (gl) glMultiDrawArrays(GL_TRIANGLE_FAN, fanFirsts, fanCounts, polys);
+      break;
     }
-    switch (primType) {
-        case 1: draw_arrays(counters, GL_POINTS, 0, primCount); break;
-        case 2: draw_arrays(counters, GL_LINES, 0, primCount); break;
-        case 3: draw_arrays(counters, GL_TRIANGLES, 0, primCount); break;
-        case 4:
-            ++counters.drawCalls;
-            if (gl) glDrawElements(GL_TRIANGLES, primCount / 4 * 6, GL_UNSIGNED_SHORT, quadIndices);
-            break;
-        default: {
-            // One fan per polygon, all of them in one call.
-            const int polys = primCount / primType;
-            for (int p = 0; p < polys; ++p) {
-                fanFirsts[p] = p * primType;
-                fanCounts[p] = primType;
-            }
-            ++counters.drawCalls;
-            if (gl) glMultiDrawArrays(GL_TRIANGLE_FAN, fanFirsts, fanCounts, polys);
-            break;
-        }
-    }
-    if (primSurf && gl) glDisable(GL_TEXTURE_2D);
-    primCount = 0;
+  }
+  if (primSurf && gl) glDisable(GL_TEXTURE_2D);
+  primCount = 0;
 }

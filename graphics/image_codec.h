@@ -17,5 +17,4 @@ constexpr long long kMaxImagePixels = 4096LL * 4096LL;
 unsigned char* vo_decode_png_file(FILE* f, int* w, int* h, int* depth);
 
 // The same for a PNG held in memory.
-unsigned char* vo_decode_png_memory(const unsigned char* data, size_t size, int* w, int* h,
-                                    int* depth);
+unsigned char* vo_decode_png_memory(const unsigned char* data, size_t size, int* w, int* h, int* depth);

@@ -70,9 +70,7 @@ void RemoveDeadTemps(const std::string& path) {
     std::string name = entry->d_name;
     if (name.compare(0, prefix.size(), prefix) != 0) continue;
     std::string digits = name.substr(prefix.size());
-    if (digits.empty() || digits.size() > 9 ||
-        digits.find_first_not_of("0123456789") != std::string::npos)
-      continue;
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
     pid_t pid = static_cast<pid_t>(std::stol(digits));
     if (pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH) continue;
     unlink((folder + "/" + name).c_str());
@@ -86,8 +84,7 @@ void RemoveDeadTemps(const std::string& path) {
 // text could not be written completely.
 int SaveAtomically(const std::string& path, const String& text) {
   // A state file the user made read-only stays as it is.
-  if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0)
-    return -1;
+  if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) return -1;
   std::string temp;
   int fd = CreateTemp(path, &temp);
   if (fd < 0) return -1;
@@ -195,8 +192,8 @@ void VoGame::GetDate(Array<int> date) {
   std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  const int fields[7] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                         local.tm_hour,        local.tm_min,     local.tm_sec, 0};
+  const int fields[7] = {
+      local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, 0};
   for (int i = 0; i < n && i < 7; ++i) date[i] = fields[i];
 }
 
@@ -243,8 +240,7 @@ unsigned char* VoGlfwGame::LoadImageData(String path, int* width, int* height, i
   return pixels;
 }
 
-unsigned char* VoGlfwGame::LoadAudioData(String path, int* length, int* channels, int* format,
-                                         int* hertz) {
+unsigned char* VoGlfwGame::LoadAudioData(String path, int* length, int* channels, int* format, int* hertz) {
   FILE* f = OpenFile(path, String("rb"));
   if (!f) return nullptr;
   String lower = path.ToLower();

@@ -22,10 +22,7 @@ bool VoGame::Started() { return _started; }
 bool VoGame::Suspended() { return _suspended; }
 int VoGame::Millisecs() { return 0; }
 
-bool VoGame::PollJoystick(int, Array<float>, Array<float>, Array<float>,
-                          Array<bool>) {
-  return false;
-}
+bool VoGame::PollJoystick(int, Array<float>, Array<float>, Array<float>, Array<bool>) { return false; }
 
 void VoGame::OpenUrl(String) {}
 void VoGame::SetMouseVisible(bool) {}
@@ -107,8 +104,7 @@ void VoGame::TouchEvent(int event, int data, float x, float y) {
 
 void VoGame::MotionEvent(int event, int data, float x, float y, float z) {
   if (!_started) return;
-  Fenced(this,
-         [=](VoGameDelegate* d) { d->MotionEvent(event, data, x, y, z); });
+  Fenced(this, [=](VoGameDelegate* d) { d->MotionEvent(event, data, x, y, z); });
 }
 
 void VoGame::DiscardGraphics() {

@@ -72,8 +72,7 @@ class VoGame {
   virtual int SaveState(String state);
   virtual String LoadState();
   virtual String LoadString(String path);
-  virtual bool PollJoystick(int port, Array<float> joyx, Array<float> joyy,
-                            Array<float> joyz, Array<bool> buttons);
+  virtual bool PollJoystick(int port, Array<float> joyx, Array<float> joyy, Array<float> joyz, Array<bool> buttons);
   virtual void OpenUrl(String url);
   virtual void SetMouseVisible(bool visible);
   virtual String PathToFilePath(String path);
@@ -124,8 +123,8 @@ struct VoJoystickState {
 // sticks -1..1 with up and right positive, [0] left stick, [1] right stick,
 // joyz[0]/joyz[1] the triggers; gamepad buttons A 0, B 1, X 2, Y 3, LB 4,
 // RB 5, BACK 6, START 7, LEFT 8, UP 9, RIGHT 10, DOWN 11.
-void VoMapJoystick(const VoJoystickState& state, Array<float> joyx,
-                   Array<float> joyy, Array<float> joyz, Array<bool> buttons);
+void VoMapJoystick(const VoJoystickState& state, Array<float> joyx, Array<float> joyy, Array<float> joyz,
+                   Array<bool> buttons);
 
 // The window system seen by the loop. The default one talks to GLFW and the
 // host's window; tests install a fake.
@@ -167,8 +166,7 @@ class VoGlfwGame : public VoGame {
 
   void SetUpdateRate(int hertz) override;
   int Millisecs() override;
-  bool PollJoystick(int port, Array<float> joyx, Array<float> joyy,
-                    Array<float> joyz, Array<bool> buttons) override;
+  bool PollJoystick(int port, Array<float> joyx, Array<float> joyy, Array<float> joyz, Array<bool> buttons) override;
   void OpenUrl(String url) override;
   void SetMouseVisible(bool visible) override;
   String PathToFilePath(String path) override;
@@ -178,13 +176,10 @@ class VoGlfwGame : public VoGame {
   void UpdateGame() override;
 
   // Decoded image pixels (rows top first, depth 1-4 bytes per pixel), malloc'd.
-  virtual unsigned char* LoadImageData(String path, int* width, int* height,
-                                       int* depth);
+  virtual unsigned char* LoadImageData(String path, int* width, int* height, int* depth);
   // Decoded PCM samples, malloc'd; format is bytes per sample.
-  virtual unsigned char* LoadAudioData(String path, int* length,
-                                       int* channels, int* format, int* hertz);
-  virtual void SetGlfwWindow(int width, int height, int red, int green,
-                             int blue, int alpha, int depth, int stencil,
+  virtual unsigned char* LoadAudioData(String path, int* length, int* channels, int* format, int* hertz);
+  virtual void SetGlfwWindow(int width, int height, int red, int green, int blue, int alpha, int depth, int stencil,
                              bool fullscreen);
   // Opens the window and runs the loop until the window is no longer open.
   virtual void Run();

@@ -62,9 +62,7 @@ class GlfwPlatform : public VoPlatform {
   }
 
  private:
-  static GLFWwindow* Window() {
-    return VoGlfwGame::_glfwGame ? VoGlfwGame::_glfwGame->_window : nullptr;
-  }
+  static GLFWwindow* Window() { return VoGlfwGame::_glfwGame ? VoGlfwGame::_glfwGame->_window : nullptr; }
   static bool Attribute(int attribute) {
     GLFWwindow* w = Window();
     return w && glfwGetWindowAttrib(w, attribute);
@@ -75,12 +73,8 @@ GlfwPlatform glfwPlatform;
 
 // GLFW 3 callbacks, forwarded to the host's own.
 void KeyCallback(GLFWwindow*, int key, int, int action, int) { VoGlfwGame::OnKey(key, action); }
-void CharCallback(GLFWwindow*, unsigned int codepoint) {
-  VoGlfwGame::OnChar(static_cast<int>(codepoint), 1);
-}
-void MouseButtonCallback(GLFWwindow*, int button, int action, int) {
-  VoGlfwGame::OnMouseButton(button, action);
-}
+void CharCallback(GLFWwindow*, unsigned int codepoint) { VoGlfwGame::OnChar(static_cast<int>(codepoint), 1); }
+void MouseButtonCallback(GLFWwindow*, int button, int action, int) { VoGlfwGame::OnMouseButton(button, action); }
 void CursorPosCallback(GLFWwindow*, double x, double y) {
   VoGlfwGame::OnMousePos(static_cast<int>(x), static_cast<int>(y));
 }
@@ -112,8 +106,8 @@ VoGlfwGame::~VoGlfwGame() {
   if (_glfwGame == this) _glfwGame = nullptr;
 }
 
-void VoGlfwGame::SetGlfwWindow(int width, int height, int red, int green, int blue, int alpha,
-                               int depth, int stencil, bool fullscreen) {
+void VoGlfwGame::SetGlfwWindow(int width, int height, int red, int green, int blue, int alpha, int depth, int stencil,
+                               bool fullscreen) {
   // No key may stay down across a window re-creation.
   if (_window) {
     for (int key = 0; key <= GLFW_KEY_LAST; ++key) {
@@ -169,8 +163,7 @@ void VoGlfwGame::GetWindowSize(int* width, int* height) {
 }
 
 void VoGlfwGame::SetMouseVisible(bool visible) {
-  if (_window)
-    glfwSetInputMode(_window, GLFW_CURSOR, visible ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_HIDDEN);
+  if (_window) glfwSetInputMode(_window, GLFW_CURSOR, visible ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_HIDDEN);
 }
 
 // Only the left (0), right (1) and middle (2) buttons are reported.

@@ -12,42 +12,57 @@ struct KeyPair {
   int code;
 };
 constexpr KeyPair kKeys[] = {
-    {32, 32},    // space
-    {39, 222},   // apostrophe (and quote)
-    {44, 188},   // comma
-    {45, 189},   // minus
-    {46, 190},   // period
-    {47, 191},   // slash
-    {59, 186},   // semicolon
-    {61, 187},   // equal
-    {91, 219},   // left bracket
-    {92, 220},   // backslash
-    {93, 221},   // right bracket
-    {96, 192},   // grave accent (and tilde)
-    {256, 27},   // escape
-    {257, 13},   // enter
-    {258, 9},    // tab
-    {259, 8},    // backspace
-    {260, 45},   // insert
-    {261, 46},   // delete
-    {262, 39},   // right
-    {263, 37},   // left
-    {264, 40},   // down
-    {265, 38},   // up
-    {266, 33},   // page up
-    {267, 34},   // page down
-    {268, 36},   // home
-    {269, 35},   // end
-    {340, 16},   // left shift
-    {341, 17},   // left control
-    {344, 16},   // right shift
-    {345, 17},   // right control
+    {32, 32},   // space
+    {39, 222},  // apostrophe (and quote)
+    {44, 188},  // comma
+    {45, 189},  // minus
+    {46, 190},  // period
+    {47, 191},  // slash
+    {59, 186},  // semicolon
+    {61, 187},  // equal
+    {91, 219},  // left bracket
+    {92, 220},  // backslash
+    {93, 221},  // right bracket
+    {96, 192},  // grave accent (and tilde)
+    {256, 27},  // escape
+    {257, 13},  // enter
+    {258, 9},   // tab
+    {259, 8},   // backspace
+    {260, 45},  // insert
+    {261, 46},  // delete
+    {262, 39},  // right
+    {263, 37},  // left
+    {264, 40},  // down
+    {265, 38},  // up
+    {266, 33},  // page up
+    {267, 34},  // page down
+    {268, 36},  // home
+    {269, 35},  // end
+    {340, 16},  // left shift
+    {341, 17},  // left control
+    {344, 16},  // right shift
+    {345, 17},  // right control
 };
 constexpr int kGlfwF1 = 290;
 
 // GLFW 3 gamepad layout indices.
-enum PadButton { kPadA, kPadB, kPadX, kPadY, kPadLB, kPadRB, kPadBack, kPadStart, kPadGuide,
-                 kPadLeftThumb, kPadRightThumb, kPadUp, kPadRight, kPadDown, kPadLeft };
+enum PadButton {
+  kPadA,
+  kPadB,
+  kPadX,
+  kPadY,
+  kPadLB,
+  kPadRB,
+  kPadBack,
+  kPadStart,
+  kPadGuide,
+  kPadLeftThumb,
+  kPadRightThumb,
+  kPadUp,
+  kPadRight,
+  kPadDown,
+  kPadLeft
+};
 enum PadAxis { kPadLeftX, kPadLeftY, kPadRightX, kPadRightY, kPadLeftTrigger, kPadRightTrigger };
 
 // The game's button number for each gamepad button it knows (-1: none).
@@ -87,9 +102,20 @@ int VoGlfwGame::TransKey(int key) {
 
 int VoGlfwGame::KeyToChar(int key) {
   switch (key) {
-    case 8: case 9: case 13: case 27:
+    case 8:
+    case 9:
+    case 13:
+    case 27:
       return key;
-    case 33: case 34: case 35: case 36: case 37: case 38: case 39: case 40: case 45:
+    case 33:
+    case 34:
+    case 35:
+    case 36:
+    case 37:
+    case 38:
+    case 39:
+    case 40:
+    case 45:
       return key | 0x10000;
     case 46:
       return 127;
@@ -140,13 +166,13 @@ int VoGlfwGame::OnWindowClose() {
   return 0;
 }
 
-void VoMapJoystick(const VoJoystickState& state, Array<float> joyx, Array<float> joyy,
-                   Array<float> joyz, Array<bool> buttons) {
+void VoMapJoystick(const VoJoystickState& state, Array<float> joyx, Array<float> joyy, Array<float> joyz,
+                   Array<bool> buttons) {
   float p[6];
   if (state.gamepad) {
     const float* a = state.padAxes;
     // Triggers rest at -1 and reach 1 fully pressed; the game wants 0 to 1.
-    float axes[6] = {a[kPadLeftX],  a[kPadLeftY], (a[kPadLeftTrigger] + 1) * 0.5f,
+    float axes[6] = {a[kPadLeftX],  a[kPadLeftY],  (a[kPadLeftTrigger] + 1) * 0.5f,
                      a[kPadRightX], a[kPadRightY], (a[kPadRightTrigger] + 1) * 0.5f};
     for (int i = 0; i < 6; ++i) p[i] = axes[i];
     for (int i = 0; i < 32; ++i) Put(buttons, i, false);

@@ -144,8 +144,7 @@ void VoGlfwGame::ReleaseReplacedPictures() {
   _pictureLoads = 0;
 }
 
-bool VoGlfwGame::PollJoystick(int port, Array<float> joyx, Array<float> joyy, Array<float> joyz,
-                              Array<bool> buttons) {
+bool VoGlfwGame::PollJoystick(int port, Array<float> joyx, Array<float> joyy, Array<float> joyz, Array<bool> buttons) {
   if (port < 0 || port > 3) return false;
   VoJoystickState state;
   if (!_platform->ReadJoystick(port, &state)) return false;

@@ -13,20 +13,21 @@ namespace {
 // Debug builds stop on an access of `width` bytes that leaves the buffer.
 void check_range(const VoDataBuffer* buf, int offset, int width) {
   assert(buf->_data != nullptr && "peek or poke on an empty buffer");
-  assert(offset >= 0 && offset <= buf->_length - width &&
-         "peek or poke outside the buffer");
+  assert(offset >= 0 && offset <= buf->_length - width && "peek or poke outside the buffer");
   (void)buf;
   (void)offset;
   (void)width;
 }
 
 // Copies a value's bytes in and out; memcpy has no alignment requirement.
-template <class T> void poke(VoDataBuffer* buf, int offset, T value) {
+template <class T>
+void poke(VoDataBuffer* buf, int offset, T value) {
   check_range(buf, offset, sizeof(T));
   std::memcpy(buf->_data + offset, &value, sizeof(T));
 }
 
-template <class T> T peek(const VoDataBuffer* buf, int offset) {
+template <class T>
+T peek(const VoDataBuffer* buf, int offset) {
   check_range(buf, offset, sizeof(T));
   T value;
   std::memcpy(&value, buf->_data + offset, sizeof(T));
@@ -72,30 +73,18 @@ void VoDataBuffer::Discard() {
   _length = 0;
 }
 
-void VoDataBuffer::PokeByte(int offset, int value) {
-  poke(this, offset, static_cast<uint8_t>(value));
-}
+void VoDataBuffer::PokeByte(int offset, int value) { poke(this, offset, static_cast<uint8_t>(value)); }
 
-void VoDataBuffer::PokeShort(int offset, int value) {
-  poke(this, offset, static_cast<uint16_t>(value));
-}
+void VoDataBuffer::PokeShort(int offset, int value) { poke(this, offset, static_cast<uint16_t>(value)); }
 
 void VoDataBuffer::PokeInt(int offset, int value) { poke(this, offset, value); }
 
-void VoDataBuffer::PokeFloat(int offset, float value) {
-  poke(this, offset, value);
-}
+void VoDataBuffer::PokeFloat(int offset, float value) { poke(this, offset, value); }
 
-int VoDataBuffer::PeekByte(int offset) const {
-  return peek<int8_t>(this, offset);
-}
+int VoDataBuffer::PeekByte(int offset) const { return peek<int8_t>(this, offset); }
 
-int VoDataBuffer::PeekShort(int offset) const {
-  return peek<int16_t>(this, offset);
-}
+int VoDataBuffer::PeekShort(int offset) const { return peek<int16_t>(this, offset); }
 
 int VoDataBuffer::PeekInt(int offset) const { return peek<int32_t>(this, offset); }
 
-float VoDataBuffer::PeekFloat(int offset) const {
-  return peek<float>(this, offset);
-}
+float VoDataBuffer::PeekFloat(int offset) const { return peek<float>(this, offset); }

@@ -32,10 +32,10 @@ int pending_count;
 }  // namespace
 
 gc_object::gc_object() {
-    if (pending_count == 0) dbg_error("Collected object not made by the collector");
-    int size = pending_sizes[--pending_count];
-    flags = static_cast<uint32_t>(gc_markbit) | static_cast<uint32_t>(size);
-    gc_link_tail(this, &gc_unmarked_list);
+  if (pending_count == 0) dbg_error("Collected object not made by the collector");
+  int size = pending_sizes[--pending_count];
+  flags = static_cast<uint32_t>(gc_markbit) | static_cast<uint32_t>(size);
+  gc_link_tail(this, &gc_unmarked_list);
 }
 
 gc_object::~gc_object() {}
@@ -49,9 +49,9 @@ void gc_object::operator delete(void* p) { gc_object_free(static_cast<gc_object*
 bool Object::Equals(Object* obj) { return obj == this; }
 
 int Object::Compare(Object* obj) {
-    // The address difference, wrapped to 32 bits like the language's int.
-    uintptr_t d = reinterpret_cast<uintptr_t>(this) - reinterpret_cast<uintptr_t>(obj);
-    return static_cast<int>(static_cast<uint32_t>(d));
+  // The address difference, wrapped to 32 bits like the language's int.
+  uintptr_t d = reinterpret_cast<uintptr_t>(this) - reinterpret_cast<uintptr_t>(obj);
+  return static_cast<int>(static_cast<uint32_t>(d));
 }
 
 String Object::debug() { return String("+Object\n"); }
@@ -66,114 +66,114 @@ void list_clear(gc_object* list) { list->succ = list->pred = list; }
 
 // Moves every object of `from` to the tail of `to`, leaving `from` empty.
 void list_append(gc_object* to, gc_object* from) {
-    if (list_empty(from)) return;
-    gc_object* first = from->succ;
-    gc_object* last = from->pred;
-    first->pred = to->pred;
-    to->pred->succ = first;
-    last->succ = to;
-    to->pred = last;
-    list_clear(from);
+  if (list_empty(from)) return;
+  gc_object* first = from->succ;
+  gc_object* last = from->pred;
+  first->pred = to->pred;
+  to->pred->succ = first;
+  last->succ = to;
+  to->pred = last;
+  list_clear(from);
 }
 
 }  // namespace
 
 GC_RAW_BLOCK void* gc_object_alloc(int size) {
-    size = (size + 7) & ~7;
-    gc_new_bytes += size;
-    gc_flush_free(size);
+  size = (size + 7) & ~7;
+  gc_new_bytes += size;
+  gc_flush_free(size);
 
-    gc_object* p = nullptr;
-    if (size < 64 && gc_cache[size >> 3]) {
-        p = gc_cache[size >> 3];
-        gc_cache[size >> 3] = p->succ;
-    } else {
-        p = static_cast<gc_object*>(std::malloc(static_cast<size_t>(size)));
-        if (!p) dbg_error("Out of memory");
-    }
-    gc_alloced_bytes += size;
-    if (pending_count == kMaxPending) dbg_error("Collected objects nested too deeply");
-    pending_sizes[pending_count++] = size;
-    return p;
+  gc_object* p = nullptr;
+  if (size < 64 && gc_cache[size >> 3]) {
+    p = gc_cache[size >> 3];
+    gc_cache[size >> 3] = p->succ;
+  } else {
+    p = static_cast<gc_object*>(std::malloc(static_cast<size_t>(size)));
+    if (!p) dbg_error("Out of memory");
+  }
+  gc_alloced_bytes += size;
+  if (pending_count == kMaxPending) dbg_error("Collected objects nested too deeply");
+  pending_sizes[pending_count++] = size;
+  return p;
 }
 
 GC_RAW_BLOCK void gc_object_free(gc_object* p) {
-    int size = gc_block_size(p);
-    gc_free_bytes -= size;
-    if (size < 64) {
-        p->succ = gc_cache[size >> 3];
-        gc_cache[size >> 3] = p;
-    } else {
-        std::free(p);
-    }
+  int size = gc_block_size(p);
+  gc_free_bytes -= size;
+  if (size < 64) {
+    p->succ = gc_cache[size >> 3];
+    gc_cache[size >> 3] = p;
+  } else {
+    std::free(p);
+  }
 }
 
 void gc_flush_free(int size) {
-    int limit = gc_free_bytes - size;
-    if (limit < 0) limit = 0;
+  int limit = gc_free_bytes - size;
+  if (limit < 0) limit = 0;
+  if (gc_free_bytes <= limit) return;
+  while (!list_empty(&gc_free_list)) {
+    gc_object* p = gc_free_list.succ;
+    gc_unlink(p);
+    delete p;
     if (gc_free_bytes <= limit) return;
-    while (!list_empty(&gc_free_list)) {
-        gc_object* p = gc_free_list.succ;
-        gc_unlink(p);
-        delete p;
-        if (gc_free_bytes <= limit) return;
-    }
-    gc_free_bytes = 0;
+  }
+  gc_free_bytes = 0;
 }
 
 void gc_mark_queued(int target) {
-    while (gc_marked_bytes < target && !list_empty(&gc_queued_list)) {
-        gc_object* p = gc_queued_list.succ;
-        gc_unlink(p);
-        gc_link_tail(p, &gc_marked_list);
-        gc_marked_bytes += gc_block_size(p);
-        p->mark();
-    }
+  while (gc_marked_bytes < target && !list_empty(&gc_queued_list)) {
+    gc_object* p = gc_queued_list.succ;
+    gc_unlink(p);
+    gc_link_tail(p, &gc_marked_list);
+    gc_marked_bytes += gc_block_size(p);
+    p->mark();
+  }
 }
 
 void gc_sweep() {
-    if (gc_alloced_bytes != gc_marked_bytes) {
-        list_append(&gc_free_list, &gc_unmarked_list);
-        gc_free_bytes += gc_alloced_bytes - gc_marked_bytes;
-    }
-    list_append(&gc_unmarked_list, &gc_marked_list);
-    gc_alloced_bytes = gc_marked_bytes;
-    gc_marked_bytes = 0;
-    gc_markbit ^= 1;
+  if (gc_alloced_bytes != gc_marked_bytes) {
+    list_append(&gc_free_list, &gc_unmarked_list);
+    gc_free_bytes += gc_alloced_bytes - gc_marked_bytes;
+  }
+  list_append(&gc_unmarked_list, &gc_marked_list);
+  gc_alloced_bytes = gc_marked_bytes;
+  gc_marked_bytes = 0;
+  gc_markbit ^= 1;
 }
 
 void gc_mark() {
-    if (gc_mark_roots_hook) gc_mark_roots_hook();
+  if (gc_mark_roots_hook) gc_mark_roots_hook();
 }
 
 void gc_init1() {
-    list_clear(&gc_unmarked_list);
-    list_clear(&gc_queued_list);
-    list_clear(&gc_marked_list);
-    list_clear(&gc_free_list);
+  list_clear(&gc_unmarked_list);
+  list_clear(&gc_queued_list);
+  list_clear(&gc_marked_list);
+  list_clear(&gc_free_list);
 }
 
 void gc_init2() { gc_mark(); }
 
 void gc_collect_all() {
-    gc_mark_queued(0x7fffffff);
-    gc_sweep();
-    gc_mark();
+  gc_mark_queued(0x7fffffff);
+  gc_sweep();
+  gc_mark();
 }
 
 void gc_collect() {
-    if (gc_stress) {
-        gc_collect_all();
-        gc_new_bytes = 0;
-        gc_flush_free(0x7fffffff);
-        return;
-    }
-    if (gc_new_bytes > 0x800000) {
-        gc_collect_all();
-        gc_new_bytes = 0;
-        return;
-    }
-    // Mark in step with allocation: all of the heap once 8 MiB were allocated.
-    int64_t share = (static_cast<int64_t>(gc_alloced_bytes) - gc_new_bytes) * gc_new_bytes / 0x800000;
-    gc_mark_queued(static_cast<int>(gc_new_bytes + share));
+  if (gc_stress) {
+    gc_collect_all();
+    gc_new_bytes = 0;
+    gc_flush_free(0x7fffffff);
+    return;
+  }
+  if (gc_new_bytes > 0x800000) {
+    gc_collect_all();
+    gc_new_bytes = 0;
+    return;
+  }
+  // Mark in step with allocation: all of the heap once 8 MiB were allocated.
+  int64_t share = (static_cast<int64_t>(gc_alloced_bytes) - gc_new_bytes) * gc_new_bytes / 0x800000;
+  gc_mark_queued(static_cast<int>(gc_new_bytes + share));
 }

@@ -25,40 +25,40 @@
 #include "runtime/vo_string.h"
 
 class gc_object {
-public:
-    gc_object* succ;
-    gc_object* pred;
-    uint32_t flags;
+ public:
+  gc_object* succ;
+  gc_object* pred;
+  uint32_t flags;
 
-    // Takes the block that gc_object_alloc just handed out: sets its size and
-    // colour and links it. Doing this here rather than in the allocator keeps
-    // the header intact when `new T()` zero-fills the object before the
-    // constructors run.
-    gc_object();
-    // For static objects the collector must never touch (list heads, empty arrays).
-    explicit gc_object(uint32_t staticFlags) : succ(this), pred(this), flags(staticFlags) {}
-    gc_object(const gc_object&) = delete;
-    gc_object& operator=(const gc_object&) = delete;
-    virtual ~gc_object();
-    virtual void mark();
+  // Takes the block that gc_object_alloc just handed out: sets its size and
+  // colour and links it. Doing this here rather than in the allocator keeps
+  // the header intact when `new T()` zero-fills the object before the
+  // constructors run.
+  gc_object();
+  // For static objects the collector must never touch (list heads, empty arrays).
+  explicit gc_object(uint32_t staticFlags) : succ(this), pred(this), flags(staticFlags) {}
+  gc_object(const gc_object&) = delete;
+  gc_object& operator=(const gc_object&) = delete;
+  virtual ~gc_object();
+  virtual void mark();
 
-    static void* operator new(std::size_t size);
-    static void* operator new(std::size_t, void* p) { return p; }
-    static void operator delete(void* p);
+  static void* operator new(std::size_t size);
+  static void* operator new(std::size_t, void* p) { return p; }
+  static void operator delete(void* p);
 };
 
 class Object : public gc_object {
-public:
-    virtual bool Equals(Object* obj);
-    virtual int Compare(Object* obj);
-    virtual String debug();
+ public:
+  virtual bool Equals(Object* obj);
+  virtual int Compare(Object* obj);
+  virtual String debug();
 };
 
 class ThrowableObject : public Object {};
 
 class gc_interface {
-public:
-    virtual ~gc_interface();
+ public:
+  virtual ~gc_interface();
 };
 
 // ---- collector state ------------------------------------------------------
@@ -93,15 +93,15 @@ GC_RAW_BLOCK inline bool gc_is_white(const gc_object* p) { return (p->flags & 3)
 GC_RAW_BLOCK inline int gc_block_size(const gc_object* p) { return static_cast<int>(p->flags & ~7u); }
 
 GC_RAW_BLOCK inline void gc_unlink(gc_object* p) {
-    p->pred->succ = p->succ;
-    p->succ->pred = p->pred;
+  p->pred->succ = p->succ;
+  p->succ->pred = p->pred;
 }
 
 GC_RAW_BLOCK inline void gc_link_tail(gc_object* p, gc_object* list) {
-    p->succ = list;
-    p->pred = list->pred;
-    list->pred->succ = p;
-    list->pred = p;
+  p->succ = list;
+  p->pred = list->pred;
+  list->pred->succ = p;
+  list->pred = p;
 }
 
 // ---- operations -----------------------------------------------------------
@@ -122,29 +122,29 @@ namespace gc_detail {
 // The collected object behind a reference, converting interface references.
 template <class T>
 gc_object* as_object(T* p) {
-    if constexpr (std::is_base_of_v<gc_object, T>) {
-        return p;
-    } else {
-        return p ? dynamic_cast<gc_object*>(p) : nullptr;
-    }
+  if constexpr (std::is_base_of_v<gc_object, T>) {
+    return p;
+  } else {
+    return p ? dynamic_cast<gc_object*>(p) : nullptr;
+  }
 }
 
 inline void queue(gc_object* p) {
-    if (p && gc_is_white(p)) {
-        p->flags ^= 1;
-        gc_unlink(p);
-        gc_link_tail(p, &gc_queued_list);
-    }
+  if (p && gc_is_white(p)) {
+    p->flags ^= 1;
+    gc_unlink(p);
+    gc_link_tail(p, &gc_queued_list);
+  }
 }
 
 inline void mark_now(gc_object* p) {
-    if (p && gc_is_white(p)) {
-        p->flags ^= 1;
-        gc_unlink(p);
-        gc_link_tail(p, &gc_marked_list);
-        gc_marked_bytes += gc_block_size(p);
-        p->mark();
-    }
+  if (p && gc_is_white(p)) {
+    p->flags ^= 1;
+    gc_unlink(p);
+    gc_link_tail(p, &gc_marked_list);
+    gc_marked_bytes += gc_block_size(p);
+    p->mark();
+  }
 }
 
 }  // namespace gc_detail
@@ -152,23 +152,23 @@ inline void mark_now(gc_object* p) {
 // Queued marking: grey a white object; its children are traced later.
 template <class T>
 void gc_mark_q(T* p) {
-    gc_detail::queue(gc_detail::as_object(p));
+  gc_detail::queue(gc_detail::as_object(p));
 }
 
 // Immediate marking: black at once, children reported now.
 template <class T>
 void gc_mark(T* p) {
-    gc_detail::mark_now(gc_detail::as_object(p));
+  gc_detail::mark_now(gc_detail::as_object(p));
 }
 
 template <class T>
 void gc_mark_elements(int n, T** p) {
-    for (int i = 0; i < n; ++i) gc_mark(p[i]);
+  for (int i = 0; i < n; ++i) gc_mark(p[i]);
 }
 
 // The write barrier: the one way to store a reference.
 template <class T, class U>
 void gc_assign(T*& lhs, U* rhs) {
-    gc_mark_q(rhs);
-    lhs = rhs;
+  gc_mark_q(rhs);
+  lhs = rhs;
 }

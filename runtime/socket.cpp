@@ -54,17 +54,13 @@ sockaddr_in resolve(const String& host, int port) {
 
 // True when [offset, offset + count) lies inside the buffer's bytes.
 bool in_buffer(const VoDataBuffer* buf, int offset, int count) {
-  return buf && buf->_data && offset >= 0 && count >= 0 &&
-         offset <= buf->Length() - count;
+  return buf && buf->_data && offset >= 0 && count >= 0 && offset <= buf->Length() - count;
 }
 
-sockaddr* as_sockaddr(sockaddr_in* addr) {
-  return reinterpret_cast<sockaddr*>(addr);
-}
+sockaddr* as_sockaddr(sockaddr_in* addr) { return reinterpret_cast<sockaddr*>(addr); }
 
 // Shared body of the two address queries: getsockname or getpeername.
-int query_address(int sock, VoSocketAddress* addr,
-                  int (*query)(int, sockaddr*, socklen_t*)) {
+int query_address(int sock, VoSocketAddress* addr, int (*query)(int, sockaddr*, socklen_t*)) {
   sockaddr_in found = any_address();
   int result = sock;
   if (sock >= 0) {
@@ -83,8 +79,7 @@ void close_handle(int* handle) {
 
 }  // namespace
 
-VoSocketAddress::VoSocketAddress()
-    : _addr(any_address()), _valid(false), _port(0) {}
+VoSocketAddress::VoSocketAddress() : _addr(any_address()), _valid(false), _port(0) {}
 
 void VoSocketAddress::Set(String host, int port) { Set(resolve(host, port)); }
 
@@ -98,9 +93,8 @@ void VoSocketAddress::Set(const sockaddr_in& addr) {
 void VoSocketAddress::Validate() {
   if (_valid) return;
   const auto* bytes = reinterpret_cast<const unsigned char*>(&_addr.sin_addr);
-  _host = String(int{bytes[0]}) + String(".") + String(int{bytes[1]}) +
-          String(".") + String(int{bytes[2]}) + String(".") +
-          String(int{bytes[3]});
+  _host = String(int{bytes[0]}) + String(".") + String(int{bytes[1]}) + String(".") + String(int{bytes[2]}) +
+          String(".") + String(int{bytes[3]});
   _port = ntohs(_addr.sin_port);
   _valid = true;
 }
@@ -163,8 +157,7 @@ VoSocket* VoSocket::Accepted() {
 
 int VoSocket::Send(VoDataBuffer* buf, int offset, int count) {
   if (!in_buffer(buf, offset, count)) return -1;
-  return static_cast<int>(
-      ::send(_sock, buf->ReadPointer(offset), count, MSG_NOSIGNAL));
+  return static_cast<int>(::send(_sock, buf->ReadPointer(offset), count, MSG_NOSIGNAL));
 }
 
 int VoSocket::Receive(VoDataBuffer* buf, int offset, int count) {
@@ -172,29 +165,21 @@ int VoSocket::Receive(VoDataBuffer* buf, int offset, int count) {
   return static_cast<int>(::recv(_sock, buf->WritePointer(offset), count, 0));
 }
 
-int VoSocket::SendTo(VoDataBuffer* buf, int offset, int count,
-                     VoSocketAddress* addr) {
+int VoSocket::SendTo(VoDataBuffer* buf, int offset, int count, VoSocketAddress* addr) {
   if (!in_buffer(buf, offset, count) || !addr) return -1;
-  return static_cast<int>(::sendto(_sock, buf->ReadPointer(offset), count,
-                                   MSG_NOSIGNAL, as_sockaddr(&addr->_addr),
-                                   sizeof addr->_addr));
+  return static_cast<int>(
+      ::sendto(_sock, buf->ReadPointer(offset), count, MSG_NOSIGNAL, as_sockaddr(&addr->_addr), sizeof addr->_addr));
 }
 
-int VoSocket::ReceiveFrom(VoDataBuffer* buf, int offset, int count,
-                          VoSocketAddress* addr) {
+int VoSocket::ReceiveFrom(VoDataBuffer* buf, int offset, int count, VoSocketAddress* addr) {
   if (!in_buffer(buf, offset, count) || !addr) return -1;
   sockaddr_in from = any_address();
   socklen_t size = sizeof from;
-  int n = static_cast<int>(::recvfrom(_sock, buf->WritePointer(offset), count,
-                                      0, as_sockaddr(&from), &size));
+  int n = static_cast<int>(::recvfrom(_sock, buf->WritePointer(offset), count, 0, as_sockaddr(&from), &size));
   addr->Set(from);
   return n;
 }
 
-int VoSocket::GetLocalAddress(VoSocketAddress* addr) {
-  return query_address(_sock, addr, ::getsockname);
-}
+int VoSocket::GetLocalAddress(VoSocketAddress* addr) { return query_address(_sock, addr, ::getsockname); }
 
-int VoSocket::GetRemoteAddress(VoSocketAddress* addr) {
-  return query_address(_sock, addr, ::getpeername);
-}
+int VoSocket::GetRemoteAddress(VoSocketAddress* addr) { return query_address(_sock, addr, ::getpeername); }

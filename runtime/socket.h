@@ -62,8 +62,7 @@ class VoSocket : public Object {
   int Receive(VoDataBuffer* buf, int offset, int count);
   int SendTo(VoDataBuffer* buf, int offset, int count, VoSocketAddress* addr);
   // The sender's address goes into addr.
-  int ReceiveFrom(VoDataBuffer* buf, int offset, int count,
-                  VoSocketAddress* addr);
+  int ReceiveFrom(VoDataBuffer* buf, int offset, int count, VoSocketAddress* addr);
   // The socket's own or its peer's address into addr; the system's result, or
   // the negative handle of a closed socket (addr then holds 0.0.0.0:0).
   int GetLocalAddress(VoSocketAddress* addr);

@@ -19,68 +19,68 @@
 
 template <class T>
 class Array {
-public:
-    class Rep : public gc_object {
-    public:
-        int length;
+ public:
+  class Rep : public gc_object {
+   public:
+    int length;
 
-        // The one static empty Rep of this element type.
-        Rep() : gc_object(3), length(0) {}
+    // The one static empty Rep of this element type.
+    Rep() : gc_object(3), length(0) {}
 
-        explicit Rep(int n) : length(n) {
-            if constexpr (std::is_same_v<T, String>) {
-                for (int i = 0; i < n; ++i) new (&data()[i]) String();
-            } else {
-                std::memset(static_cast<void*>(data()), 0, sizeof(T) * static_cast<size_t>(n));
-            }
-        }
-
-        ~Rep() override {
-            if constexpr (std::is_same_v<T, String>) {
-                for (int i = 0; i < length; ++i) data()[i].~String();
-            }
-        }
-
-        // Object elements are marked at once; other element types hold no references.
-        void mark() override {
-            if constexpr (std::is_pointer_v<T>) {
-                for (int i = 0; i < length; ++i) gc_mark(data()[i]);
-            }
-        }
-
-        T* data() { return reinterpret_cast<T*>(this + 1); }
-
-        // A new Rep of n elements in one collected block (header, then elements).
-        static Rep* make(int n) {
-            void* block = gc_object_alloc(static_cast<int>(sizeof(Rep) + sizeof(T) * static_cast<size_t>(n)));
-            return new (block) Rep(n);
-        }
-
-        static Rep nullRep;
-    };
-
-    Array() : rep_(&Rep::nullRep) {}
-    explicit Array(int n) : rep_(n > 0 ? Rep::make(n) : &Rep::nullRep) {}
-    Array(const T* p, int n) : Array(n) {
-        for (int i = 0; i < n; ++i) rep_->data()[i] = p[i];
+    explicit Rep(int n) : length(n) {
+      if constexpr (std::is_same_v<T, String>) {
+        for (int i = 0; i < n; ++i) new (&data()[i]) String();
+      } else {
+        std::memset(static_cast<void*>(data()), 0, sizeof(T) * static_cast<size_t>(n));
+      }
     }
 
-    int Length() const { return rep_->length; }
-    T& operator[](int i) const { return rep_->data()[i]; }
-    T* Data() const { return rep_->data(); }
-    Rep* GetRep() const { return rep_; }
-
-    // A new array of n elements: the first min(n, Length()) copied, the rest zero.
-    Array Resize(int n) const {
-        if (n < 1) return Array();
-        Array out(n);
-        int keep = n < Length() ? n : Length();
-        for (int i = 0; i < keep; ++i) out[i] = (*this)[i];
-        return out;
+    ~Rep() override {
+      if constexpr (std::is_same_v<T, String>) {
+        for (int i = 0; i < length; ++i) data()[i].~String();
+      }
     }
 
-private:
-    Rep* rep_;
+    // Object elements are marked at once; other element types hold no references.
+    void mark() override {
+      if constexpr (std::is_pointer_v<T>) {
+        for (int i = 0; i < length; ++i) gc_mark(data()[i]);
+      }
+    }
+
+    T* data() { return reinterpret_cast<T*>(this + 1); }
+
+    // A new Rep of n elements in one collected block (header, then elements).
+    static Rep* make(int n) {
+      void* block = gc_object_alloc(static_cast<int>(sizeof(Rep) + sizeof(T) * static_cast<size_t>(n)));
+      return new (block) Rep(n);
+    }
+
+    static Rep nullRep;
+  };
+
+  Array() : rep_(&Rep::nullRep) {}
+  explicit Array(int n) : rep_(n > 0 ? Rep::make(n) : &Rep::nullRep) {}
+  Array(const T* p, int n) : Array(n) {
+    for (int i = 0; i < n; ++i) rep_->data()[i] = p[i];
+  }
+
+  int Length() const { return rep_->length; }
+  T& operator[](int i) const { return rep_->data()[i]; }
+  T* Data() const { return rep_->data(); }
+  Rep* GetRep() const { return rep_; }
+
+  // A new array of n elements: the first min(n, Length()) copied, the rest zero.
+  Array Resize(int n) const {
+    if (n < 1) return Array();
+    Array out(n);
+    int keep = n < Length() ? n : Length();
+    for (int i = 0; i < keep; ++i) out[i] = (*this)[i];
+    return out;
+  }
+
+ private:
+  Rep* rep_;
 };
 
 template <class T>
@@ -88,20 +88,20 @@ typename Array<T>::Rep Array<T>::Rep::nullRep;
 
 template <class T>
 void gc_mark_q(const Array<T>& a) {
-    gc_mark_q(a.GetRep());
+  gc_mark_q(a.GetRep());
 }
 
 template <class T>
 void gc_mark(const Array<T>& a) {
-    gc_mark(a.GetRep());
+  gc_mark(a.GetRep());
 }
 
 // Storing an array marks its storage at once (and with it its elements), so a
 // newly made array can never be missed by a cycle that already traced the owner.
 template <class T>
 void gc_assign(Array<T>& lhs, const Array<T>& rhs) {
-    gc_mark(rhs.GetRep());
-    lhs = rhs;
+  gc_mark(rhs.GetRep());
+  lhs = rhs;
 }
 
 #pragma GCC diagnostic pop

@@ -11,7 +11,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick libx11-dev
   fonts-dejavu-core
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   valgrind
 )
 if [ "${QUILLET_BENCH_DEPS:-0}" = 1 ]; then

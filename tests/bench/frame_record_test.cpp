@@ -24,8 +24,7 @@ class FrameRecordTest : public ::testing::Test {
     surface->uscale = 1.0f / 4;
 
     RecordedBatch quads{surface, 0, 4, {}};
-    for (int i = 0; i < 8; ++i)
-      quads.vertices.push_back({float(i), float(i + 1), 0.25f * i, 0.5f, 0xff000000u + i});
+    for (int i = 0; i < 8; ++i) quads.vertices.push_back({float(i), float(i + 1), 0.25f * i, 0.5f, 0xff000000u + i});
     RecordedBatch polygons{nullptr, 1, 6, {}};
     for (int i = 0; i < 12; ++i) polygons.vertices.push_back({float(-i), 2, 0, 0, 0x80808080u});
     RecordedBatch again{surface, 0, 4, {quads.vertices.begin(), quads.vertices.begin() + 4}};
@@ -42,8 +41,7 @@ class FrameRecordTest : public ::testing::Test {
 bool SameVertices(const std::vector<gxtkVertex>& a, const std::vector<gxtkVertex>& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i].x != b[i].x || a[i].y != b[i].y || a[i].u != b[i].u || a[i].v != b[i].v ||
-        a[i].color != b[i].color)
+    if (a[i].x != b[i].x || a[i].y != b[i].y || a[i].u != b[i].u || a[i].v != b[i].v || a[i].color != b[i].color)
       return false;
   }
   return true;

@@ -32,9 +32,7 @@ namespace {
 // Runs a command through the shell and returns its exit status.
 int Sh(const std::string& command) { return std::system(command.c_str()); }
 
-void Pause(double seconds) {
-  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-}
+void Pause(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -58,8 +56,8 @@ std::string Zeros(int n) {
 // The state after the scripted session: sound mode 2 and the pad floors in
 // the settings (checksum 5·2 + 10·64 + 11·64 + 12·10 = 1474), no badges, and
 // a score of 80 as mode 3's best and last (checksum 4·80 + 5·80 = 720).
-const std::string kSessionState = "0|0|0|0|0|2|0|0|0|0|64|64|10|0|0|0|0|0|0|0|0|0|0|0|0|1474|" +
-                                  Zeros(9) + Zeros(21) + Zeros(21) + "80|80|" + Zeros(18) + "720|";
+const std::string kSessionState = "0|0|0|0|0|2|0|0|0|0|64|64|10|0|0|0|0|0|0|0|0|0|0|0|0|1474|" + Zeros(9) + Zeros(21) +
+                                  Zeros(21) + "80|80|" + Zeros(18) + "720|";
 
 // How long a key or button stays down, and up again before the next one.
 // Every action of the session is latched by the game, so a long hold still
@@ -191,30 +189,30 @@ TEST_F(Session, PlayedGameIsSavedAndLoadedByTheNextRun) {
   {
     Program run(folder_);
     ASSERT_TRUE(run.Start());
-    Pause(1.5);           // loading screen, then the title menu slides in
-    run.Key("Down");      // mode 2 -> 3
-    run.Key("z");         // start the game
+    Pause(1.5);       // loading screen, then the title menu slides in
+    run.Key("Down");  // mode 2 -> 3
+    run.Key("z");     // start the game
     Pause(0.3);
     for (int i = 0; i < 3; ++i) run.Click(512, 240);  // plus: 50 -> 80
-    run.Key("Escape");    // pause
+    run.Key("Escape");                                // pause
     Pause(0.5);
-    run.Key("Right");     // select the sound button
-    run.Key("z");         // sound mode 1 -> 2
-    run.Key("Down");      // back to resume
-    run.Key("z");         // resume
+    run.Key("Right");  // select the sound button
+    run.Key("z");      // sound mode 1 -> 2
+    run.Key("Down");   // back to resume
+    run.Key("z");      // resume
     Pause(0.8);
-    run.Key("Escape");    // pause again
+    run.Key("Escape");  // pause again
     Pause(0.5);
-    run.Key("Left");      // select quit
-    run.Key("z");         // quit: the game-over panel builds up
+    run.Key("Left");                                      // select quit
+    run.Key("z");                                         // quit: the game-over panel builds up
     EXPECT_EQ(AwaitState(kSessionState), kSessionState);  // recorded, back on the title menu
     EXPECT_EQ(run.Close(), 0);
     EXPECT_TRUE(LinesWith(run.Output(), "Loaded").empty()) << run.Output();
   }
   std::string out = LoadOnly();
   EXPECT_EQ(LinesWith(out, "Loaded"),
-            (std::vector<std::string>{"Settings Loaded", "Badges Loaded", "Highscore 0 Loaded",
-                                      "Highscore 1 Loaded", "Highscore 2 Loaded"}))
+            (std::vector<std::string>{"Settings Loaded", "Badges Loaded", "Highscore 0 Loaded", "Highscore 1 Loaded",
+                                      "Highscore 2 Loaded"}))
       << out;
   EXPECT_TRUE(LinesWith(out, "Invalid").empty()) << out;
 }

@@ -154,10 +154,16 @@ TEST_F(FrameworkTest, RootsAreQueuedInTheirFixedOrder) {
   gc_collect_all();
   std::vector<gc_object*> queued;
   for (gc_object* p = gc_queued_list.succ; p != &gc_queued_list; p = p->succ) queued.push_back(p);
-  std::vector<gc_object*> expected = {
-      vo_app__app,        vo_app__delegate,       vo_graphics_device, vo_graphics_context,
-      vo_audio_device,    vo_input_device,        render,             current,
-      vo_asyncevent__sources, nil};
+  std::vector<gc_object*> expected = {vo_app__app,
+                                      vo_app__delegate,
+                                      vo_graphics_device,
+                                      vo_graphics_context,
+                                      vo_audio_device,
+                                      vo_input_device,
+                                      render,
+                                      current,
+                                      vo_asyncevent__sources,
+                                      nil};
   EXPECT_EQ(queued, expected);
   vo_asyncevent__current = nullptr;
   c_Stack::m_NIL = nullptr;

@@ -39,17 +39,13 @@ void RunApp(const std::function<void(VoTestHost&)>& script) {
 }
 
 TEST(Exit, CloseKeyDownEndsWithStatusZero) {
-  ChildResult r = RunApart([] {
-    RunApp([](VoTestHost& host) { host.Key(0.5, VoGameEvent::KeyDown, KEY_CLOSE); });
-  });
+  ChildResult r = RunApart([] { RunApp([](VoTestHost& host) { host.Key(0.5, VoGameEvent::KeyDown, KEY_CLOSE); }); });
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
 }
 
 TEST(Exit, BackKeyDownEndsWithStatusZero) {
-  ChildResult r = RunApart([] {
-    RunApp([](VoTestHost& host) { host.Key(0.5, VoGameEvent::KeyDown, KEY_BACK); });
-  });
+  ChildResult r = RunApart([] { RunApp([](VoTestHost& host) { host.Key(0.5, VoGameEvent::KeyDown, KEY_BACK); }); });
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
 }

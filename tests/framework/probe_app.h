@@ -39,8 +39,7 @@ class ProbeHost : public VoTestHost {
  public:
   std::vector<int> polled;
 
-  bool PollJoystick(int port, Array<float> joyx, Array<float> joyy, Array<float> joyz,
-                    Array<bool> buttons) override {
+  bool PollJoystick(int port, Array<float> joyx, Array<float> joyy, Array<float> joyz, Array<bool> buttons) override {
     polled.push_back(port);
     return VoTestHost::PollJoystick(port, joyx, joyy, joyz, buttons);
   }

@@ -14,9 +14,7 @@
 
 namespace {
 
-void Log(const std::string& line) {
-  voPrint(String(line.c_str()));
-}
+void Log(const std::string& line) { voPrint(String(line.c_str())); }
 
 class c_WindowApp : public c_App {
  public:

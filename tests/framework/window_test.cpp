@@ -146,8 +146,8 @@ class WindowTest : public ::testing::Test {
 
   // The colour of a window pixel as "#RRGGBB".
   std::string Pixel(int x, int y) {
-    std::string out = Shell("import -window " + window_ + " -crop 1x1+" + std::to_string(x) + "+" +
-                          std::to_string(y) + " -depth 8 txt:- 2>/dev/null");
+    std::string out = Shell("import -window " + window_ + " -crop 1x1+" + std::to_string(x) + "+" + std::to_string(y) +
+                            " -depth 8 txt:- 2>/dev/null");
     size_t hash = out.find('#', out.find('\n'));
     return hash == std::string::npos ? out : out.substr(hash, 7);
   }

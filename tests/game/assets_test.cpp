@@ -73,7 +73,7 @@ TEST_F(Assets, LoadImgCutsAGridAndRecordsInfoEvenWhenMissing) {
   EXPECT_EQ(parts->m_width, 16);
   EXPECT_EQ(parts->m_frames[5]->m_x, 16);  // second row: 4 frames of 16 per row
   EXPECT_EQ(parts->m_frames[5]->m_y, 16);
-  EXPECT_EQ(parts->m_tx, 8.0f);            // centred handle
+  EXPECT_EQ(parts->m_tx, 8.0f);  // centred handle
   EXPECT_EQ(app->m_ImgInfo[288], 16);
   EXPECT_EQ(app->m_ImgInfo[290], 8);
 
@@ -104,8 +104,7 @@ TEST_F(Assets, EffectsRotateOverTwentyFourChannels) {
   app->m_Settings[5] = 1;
   app->p_LoadSFX(98);
   app->p_PlaySFX(98, 1.5f, 0.5f, -1);
-  const std::vector<std::string> first = {"stop 1", "play 1 0", "rate 1 1.5", "volume 1 0.5",
-                                          "pan 1 -1"};
+  const std::vector<std::string> first = {"stop 1", "play 1 0", "rate 1 1.5", "volume 1 0.5", "pan 1 -1"};
   EXPECT_EQ(audio->calls, first);
   std::vector<int> stopped;
   for (int i = 0; i < 24; ++i) {
@@ -164,7 +163,7 @@ TEST_F(Assets, GrabReducesEachChannelWithRounding) {
   std::vector<std::string> ops;
   for (const auto& c : gfx->calls)
     if (c.op != "SetMatrix") ops.push_back(c.op);
-  const std::vector<std::string> expected = {"Cls",  "SetAlpha",   "SetColor",   "DrawRect",
+  const std::vector<std::string> expected = {"Cls",      "SetAlpha",    "SetColor",   "DrawRect",
                                              "SetColor", "DrawSurface", "ReadPixels", "Cls"};
   EXPECT_EQ(ops, expected);
   EXPECT_EQ(gfx->calls[0].args, (std::vector<float>{1, 0, 0}));

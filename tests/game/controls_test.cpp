@@ -10,9 +10,7 @@ using gametest::GameTest;
 
 class Controls : public GameTest {
  public:
-  void key(int code, bool down) {
-    input->p_KeyEvent(down ? VoGameEvent::KeyDown : VoGameEvent::KeyUp, code);
-  }
+  void key(int code, bool down) { input->p_KeyEvent(down ? VoGameEvent::KeyDown : VoGameEvent::KeyUp, code); }
   void type(int c) { input->p_KeyEvent(VoGameEvent::KeyChar, c); }
   // A joystick with only stick 0 pushed, or only one button held.
   void stick0(float x, float y) { joystick(x, y, 0, 0, 0, 0, {}); }
@@ -51,19 +49,31 @@ struct Row {
 };
 
 const std::vector<Row> NormalRows = {
-    {0, {38, 87}, {9}, {0}},           {3, {37, 65}, {8}, {3}},
-    {5, {39, 68}, {10}, {5}},          {8, {40, 83}, {11}, {8}},
-    {10, {90, 74, 32, 13}, {0}, {10}}, {11, {88, 75, 17}, {1}, {11}},
-    {12, {67, 76, 16}, {2}, {12}},     {13, {86, 73}, {3}, {13}},
-    {14, {66, 85}, {4}, {14}},         {15, {78, 79}, {5}, {15}},
+    {0, {38, 87}, {9}, {0}},
+    {3, {37, 65}, {8}, {3}},
+    {5, {39, 68}, {10}, {5}},
+    {8, {40, 83}, {11}, {8}},
+    {10, {90, 74, 32, 13}, {0}, {10}},
+    {11, {88, 75, 17}, {1}, {11}},
+    {12, {67, 76, 16}, {2}, {12}},
+    {13, {86, 73}, {3}, {13}},
+    {14, {66, 85}, {4}, {14}},
+    {15, {78, 79}, {5}, {15}},
     {99, {27, 46, 8}, {6, 7}, {16, 17, 19}},
 };
 
 const std::vector<Row> ICadeRows = {
-    {0, {38}, {9}, {0}},          {3, {37}, {8}, {3}},   {5, {39}, {10}, {5}},
-    {8, {40}, {11}, {8}},         {10, {32, 13}, {0}, {10}}, {11, {17}, {1}, {11}},
-    {12, {16}, {2}, {12}},        {13, {}, {3}, {13}},   {14, {}, {4}, {14}},
-    {15, {}, {5}, {15}},          {99, {27, 46, 8}, {7}, {16, 17, 19}},
+    {0, {38}, {9}, {0}},
+    {3, {37}, {8}, {3}},
+    {5, {39}, {10}, {5}},
+    {8, {40}, {11}, {8}},
+    {10, {32, 13}, {0}, {10}},
+    {11, {17}, {1}, {11}},
+    {12, {16}, {2}, {12}},
+    {13, {}, {3}, {13}},
+    {14, {}, {4}, {14}},
+    {15, {}, {5}, {15}},
+    {99, {27, 46, 8}, {7}, {16, 17, 19}},
 };
 
 // Each input of each row, alone, holds exactly that row's control; pad entries
@@ -122,14 +132,12 @@ TEST_F(Controls, OtherControlNumbersAndModesReadAsNotHeld) {
 }
 
 TEST_F(Controls, StickThresholdsAreStrict) {
-  const std::pair<float, std::vector<int>> xs[] = {
-      {0.4f, {}}, {0.41f, {5}}, {-0.4f, {}}, {-0.41f, {3}}};
+  const std::pair<float, std::vector<int>> xs[] = {{0.4f, {}}, {0.41f, {5}}, {-0.4f, {}}, {-0.41f, {3}}};
   for (const auto& c : xs) {
     stick0(c.first, 0);
     EXPECT_EQ(held(), c.second) << "x " << c.first;
   }
-  const std::pair<float, std::vector<int>> ys[] = {
-      {0.4f, {}}, {0.41f, {0}}, {-0.4f, {}}, {-0.41f, {8}}};
+  const std::pair<float, std::vector<int>> ys[] = {{0.4f, {}}, {0.41f, {0}}, {-0.4f, {}}, {-0.41f, {8}}};
   for (const auto& c : ys) {
     stick0(0, c.first);
     EXPECT_EQ(held(), c.second) << "y " << c.first;
@@ -165,9 +173,8 @@ TEST_F(Controls, ICadeLetterPairsPressAndRelease) {
   const struct {
     char press, release;
     int control;
-  } pairs[] = {{'w', 'e', 0},  {'x', 'z', 8},  {'a', 'q', 3},  {'d', 'c', 5},
-               {'y', 't', 13}, {'u', 'f', 14}, {'i', 'm', 15}, {'h', 'r', 10},
-               {'j', 'n', 11}, {'k', 'p', 12}, {'o', 'g', 99}, {'l', 'v', 99}};
+  } pairs[] = {{'w', 'e', 0},  {'x', 'z', 8},  {'a', 'q', 3},  {'d', 'c', 5},  {'y', 't', 13}, {'u', 'f', 14},
+               {'i', 'm', 15}, {'h', 'r', 10}, {'j', 'n', 11}, {'k', 'p', 12}, {'o', 'g', 99}, {'l', 'v', 99}};
   for (const auto& p : pairs) {
     for (int upper : {0, 1}) {
       SCOPED_TRACE(testing::Message() << p.press << upper);
@@ -378,11 +385,13 @@ TEST_F(OnScreenPad, PressIsSeenByTheNextScreenAndGoneAfterItsDecay) {
 }
 
 TEST_F(OnScreenPad, DirectionsAndActionButtons) {
-  const std::pair<std::pair<float, float>, int> presses[] = {
-      {{100, 348}, 0}, {{100, 412}, 8}, {{132, 380}, 5},
-      // Action buttons mirror the pad: (640 - (100 - 24), 380 - 24) and
-      // (640 - (100 + 24), 380 + 24).
-      {{564, 356}, 10}, {{516, 404}, 11}};
+  const std::pair<std::pair<float, float>, int> presses[] = {{{100, 348}, 0},
+                                                             {{100, 412}, 8},
+                                                             {{132, 380}, 5},
+                                                             // Action buttons mirror the pad: (640 - (100 - 24), 380 -
+                                                             // 24) and (640 - (100 + 24), 380 + 24).
+                                                             {{564, 356}, 10},
+                                                             {{516, 404}, 11}};
   for (const auto& p : presses) {
     update({p.first});
     EXPECT_EQ(app->m_PadState[p.second], 1) << p.second;

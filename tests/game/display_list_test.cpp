@@ -283,11 +283,10 @@ TEST_F(DisplayList, RenderLaysTheBackgroundThenReplaysInOrder) {
   std::vector<std::string> ops;
   for (const auto& c : gfx->calls)
     if (c.op != "SetMatrix" && c.op != "SetBlend") ops.push_back(c.op);
-  const std::vector<std::string> expected = {
-      // vo_graphics_BeginRender's own reset, then the background.
-      "SetColor", "SetAlpha", "SetColor", "SetAlpha", "DrawRect", "SetColor", "SetAlpha",
-      "SetAlpha", "SetColor", "DrawRect", "SetAlpha", "SetColor", "DrawOval",
-      "SetAlpha", "SetColor", "DrawLine"};
+  const std::vector<std::string> expected = {// vo_graphics_BeginRender's own reset, then the background.
+                                             "SetColor", "SetAlpha", "SetColor", "SetAlpha", "DrawRect", "SetColor",
+                                             "SetAlpha", "SetAlpha", "SetColor", "DrawRect", "SetAlpha", "SetColor",
+                                             "DrawOval", "SetAlpha", "SetColor", "DrawLine"};
   EXPECT_EQ(ops, expected);
   auto rects = gfx->only("DrawRect");
   ASSERT_EQ(rects.size(), 2u);

@@ -10,10 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include "audio/audio.h"
 #include "framework/app.h"
 #include "game/myapp.h"
 #include "graphics/graphics.h"
-#include "audio/audio.h"
 #include "tests/support/test_host.h"
 
 namespace gametest {
@@ -42,9 +42,7 @@ class RecordingGraphics : public gxtkGraphics {
     return log("SetMatrix", {ix, iy, jx, jy, tx, ty});
   }
   int DrawRect(float x, float y, float rw, float rh) override { return log("DrawRect", {x, y, rw, rh}); }
-  int DrawLine(float x1, float y1, float x2, float y2) override {
-    return log("DrawLine", {x1, y1, x2, y2});
-  }
+  int DrawLine(float x1, float y1, float x2, float y2) override { return log("DrawLine", {x1, y1, x2, y2}); }
   int DrawOval(float x, float y, float ow, float oh) override { return log("DrawOval", {x, y, ow, oh}); }
   int DrawSurface(gxtkSurface*, float x, float y) override { return log("DrawSurface", {x, y}); }
   int DrawSurface2(gxtkSurface*, float x, float y, int sx, int sy, int sw, int sh) override {
@@ -105,9 +103,7 @@ class RecordingAudio : public gxtkAudio {
   }
   int StopChannel(int channel) override { return log("stop " + std::to_string(channel)); }
   int SetRate(int channel, float v) override { return log("rate " + std::to_string(channel) + " " + num(v)); }
-  int SetVolume(int channel, float v) override {
-    return log("volume " + std::to_string(channel) + " " + num(v));
-  }
+  int SetVolume(int channel, float v) override { return log("volume " + std::to_string(channel) + " " + num(v)); }
   int SetPan(int channel, float v) override { return log("pan " + std::to_string(channel) + " " + num(v)); }
 
  private:
@@ -165,8 +161,7 @@ class GameTest : public ::testing::Test {
   }
   // Plugs a joystick into unit 0 whose report gives these stick axes (up
   // positive), triggers and buttons, and polls it as the delegate does.
-  void joystick(float lx, float ly, float rx, float ry, float lt, float rt,
-                std::vector<int> pressed) {
+  void joystick(float lx, float ly, float rx, float ry, float lt, float rt, std::vector<int> pressed) {
     VoJoystickState s;
     s.axisCount = 6;
     const float axes[6] = {lx, -ly, lt, rx, -ry, rt};  // the window system's y runs down

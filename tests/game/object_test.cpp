@@ -29,11 +29,10 @@ TEST_F(GameObject, MarkingKeepsEveryTableThroughCollections) {
   c_Image* img = (new c_Image)->m_new()->p_Init(gametest::RecordingGraphics::blankSurface(8, 8), 1, 0);
   gc_assign(app->m_Images[99], img);
   gc_assign(app->m_Sounds[3], (new c_Sound)->m_new2());
-  Array<int> c_MyApp::*const ints[] = {
-      &c_MyApp::m_ImgInfo,  &c_MyApp::m_BadgeShowId, &c_MyApp::m_BadgeShowTime,
-      &c_MyApp::m_PadState, &c_MyApp::m_Settings,    &c_MyApp::m_HighScores,
-      &c_MyApp::m_SfxChannels, &c_MyApp::m_PixelBuf, &c_MyApp::m_TouchDown,
-      &c_MyApp::m_TouchX,   &c_MyApp::m_TouchY};
+  Array<int> c_MyApp::*const ints[] = {&c_MyApp::m_ImgInfo,     &c_MyApp::m_BadgeShowId, &c_MyApp::m_BadgeShowTime,
+                                       &c_MyApp::m_PadState,    &c_MyApp::m_Settings,    &c_MyApp::m_HighScores,
+                                       &c_MyApp::m_SfxChannels, &c_MyApp::m_PixelBuf,    &c_MyApp::m_TouchDown,
+                                       &c_MyApp::m_TouchX,      &c_MyApp::m_TouchY};
   for (int i = 0; i < 11; ++i) {
     Array<int>& a = app->*ints[i];
     a[a.Length() - 1] = 100 + i;

@@ -38,8 +38,8 @@ struct Probe {
   const char* name;
   float x, y;
 };
-const Probe Probes[] = {{"background", 5, 5},  {"rect", 90, 65},  {"image", 320, 120},
-                        {"oval", 150, 200},     {"text", 500, 100}, {"blend", 600, 30}};
+const Probe Probes[] = {{"background", 5, 5}, {"rect", 90, 65},   {"image", 320, 120},
+                        {"oval", 150, 200},   {"text", 500, 100}, {"blend", 600, 30}};
 
 class ProbeApp : public c_MyApp {
  public:
@@ -91,8 +91,7 @@ class ProbeApp : public c_MyApp {
       ++stage_;
     } else if (stage_ == 5) {
       vo_graphics_device->Flush();
-      std::printf("drawcalls %d %lld\n", m_DrawCount / DrawEntrySize,
-                  vo_graphics_device->counters.drawCalls - before);
+      std::printf("drawcalls %d %lld\n", m_DrawCount / DrawEntrySize, vo_graphics_device->counters.drawCalls - before);
       stage_ = 6;
     }
     return 0;

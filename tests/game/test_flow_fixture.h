@@ -92,8 +92,10 @@ class SessionTest : public GameTest {
   static std::vector<std::string> fields(const String& s) {
     std::vector<std::string> out(1);
     for (char c : s.ToUtf8()) {
-      if (c == '|') out.emplace_back();
-      else out.back() += c;
+      if (c == '|')
+        out.emplace_back();
+      else
+        out.back() += c;
     }
     return out;
   }

@@ -47,8 +47,11 @@ TEST_F(Persistence, StateTextHasTheDocumentedLayout) {
       "0|0|0|0|0|1|0|0|0|0|64|64|10|0|0|0|0|0|0|0|0|0|0|0|0|"
       "1469|"  // 5·1 + 10·64 + 11·64 + 12·10
       "1|2|0|0|0|0|0|0|3|"
-      "100|50|50|100|" + zeros16 + "1200|"  // 4·100 + 3·50 + 5·50 + 4·100
-      "7|7|" + zeros18 + "56|"              // 4·7 + 4·7
+      "100|50|50|100|" +
+      zeros16 +
+      "1200|"  // 4·100 + 3·50 + 5·50 + 4·100
+      "7|7|" +
+      zeros18 + "56|"  // 4·7 + 4·7
       + zeros20 + "0|";
   EXPECT_EQ(saved().ToUtf8(), expected);
   EXPECT_EQ(fields(saved()).size(), 99u);  // 98 values and the empty field after the last "|"
@@ -192,7 +195,7 @@ TEST_F(Persistence, RaisingOneScoreFailsOnlyThatMode) {
 
     c_MyApp* other = new c_MyApp();
     writeState(join(f));
-  std::string out = loadPrinting(other);
+    std::string out = loadPrinting(other);
     std::string expected = "Settings Loaded\nBadges Loaded\n";
     for (int k = 0; k < 3; ++k)
       expected += "Highscore " + std::to_string(k) + (k == m ? " Checksum Invalid\n" : " Loaded\n");
@@ -325,10 +328,10 @@ TEST_F(Persistence, BadgeNoticeSlidesInHoldsAndFrees) {
     ASSERT_EQ(entry(0, 0), DrawKindRect);
     xs.push_back(entry(0, 1));
   }
-  EXPECT_EQ(xs[0], -128);   // timer 2
-  EXPECT_EQ(xs[8], 0);      // timer 10: fully in
+  EXPECT_EQ(xs[0], -128);  // timer 2
+  EXPECT_EQ(xs[8], 0);     // timer 10: fully in
   EXPECT_EQ(xs[200], 0);
-  EXPECT_EQ(xs[229], -16);  // timer 231: sliding out
+  EXPECT_EQ(xs[229], -16);                // timer 231: sliding out
   EXPECT_EQ(app->m_BadgeShowTime[0], 0);  // freed after timer 241, drawn once more
   app->p_CLS2D();
   app->p_ShowBadges();

@@ -95,8 +95,7 @@ TEST_F(Screens, OverlaysFitOverTheLargestField) {
   for (int n = 0; n < entries(); ++n) {
     if (entry(n, 0) == 96.0f || entry(n, 0) == 98.0f || entry(n, 0) == 99.0f) ++sprites;
     if (entry(n, 0) == 97.0f && entry(n, 1) == 16 && entry(n, 2) == 16) ++pauseButtons;
-    if (entry(n, 0) == DrawKindRect && entry(n, 10) == 255 && entry(n, 11) == 150 && entry(n, 12) == 10)
-      ++panels;
+    if (entry(n, 0) == DrawKindRect && entry(n, 10) == 255 && entry(n, 11) == 150 && entry(n, 12) == 10) ++panels;
   }
   EXPECT_GT(sprites, 2000);
   EXPECT_EQ(pauseButtons, 1);
@@ -242,7 +241,8 @@ TEST_F(Screens, CreditsScrollThroughEveryLineButTheLast) {
   }
   for (int i = 0; i < 38; ++i) {
     std::string line;
-    for (char c : vo_Game_CreditText[i].ToUtf8()) if (c != ' ') line += c;
+    for (char c : vo_Game_CreditText[i].ToUtf8())
+      if (c != ' ') line += c;
     EXPECT_NE(seen.find(line), std::string::npos) << line;
   }
   EXPECT_EQ(seen.find("End"), std::string::npos);

@@ -1,9 +1,9 @@
 // Resource paths, whole-file reads, the state file (atomic replacement and
 // its failure codes), the date and opening a link. Each test works in a
 // fresh temporary working folder.
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,9 +27,7 @@ std::string ReadFile(const std::string& path) {
   return s.str();
 }
 
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
@@ -120,8 +118,8 @@ TEST_F(FilesTest, LoadDataReadsWholeFilesAcrossChunkBoundaries) {
 TEST_F(FilesTest, OpenFileTakesUtf8Paths) {
   ASSERT_EQ(mkdir("data", 0755), 0);
   WriteFile("data/caf\xC3\xA9.txt", "x\xC3\xA9");
-  const Char name[] = {'d', 'o', 'v', 'e', 'l', ':', '/', '/', 'd', 'a', 't', 'a', '/',
-                       'c', 'a', 'f', 0xE9, '.', 't', 'x', 't'};
+  const Char name[] = {'d', 'o', 'v', 'e', 'l', ':',  '/', '/', 'd', 'a', 't',
+                       'a', '/', 'c', 'a', 'f', 0xE9, '.', 't', 'x', 't'};
   String text = host.LoadString(String(name, 21));
   ASSERT_EQ(text.Length(), 2);
   EXPECT_EQ(text[1], 0xE9);
@@ -205,8 +203,8 @@ TEST(GetDate, FillsOnlyTheEntriesTheArrayHas) {
 TEST_F(FilesTest, OpenUrlPassesTheLinkAsOneArgumentWithoutAShell) {
   // A stand-in xdg-open that records its arguments, one per line.
   ASSERT_EQ(mkdir("bin", 0755), 0);
-  WriteFile("bin/xdg-open", "#!/bin/sh\nfor a in \"$@\"; do echo \"[$a]\"; done > " + dir +
-                                "/args.tmp\nmv " + dir + "/args.tmp " + dir + "/args\n");
+  WriteFile("bin/xdg-open", "#!/bin/sh\nfor a in \"$@\"; do echo \"[$a]\"; done > " + dir + "/args.tmp\nmv " + dir +
+                                "/args.tmp " + dir + "/args\n");
   ASSERT_EQ(chmod("bin/xdg-open", 0755), 0);
   std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
   setenv("PATH", (dir + "/bin:" + path).c_str(), 1);

@@ -8,34 +8,63 @@ namespace {
 
 // GLFW 3 key codes used below (from GLFW's key table).
 enum {
-  kSpace = 32, kApostrophe = 39, kComma = 44, kMinus = 45, kPeriod = 46, kSlash = 47,
-  kSemicolon = 59, kEqual = 61, kLeftBracket = 91, kBackslash = 92, kRightBracket = 93,
-  kGrave = 96, kEscape = 256, kEnter = 257, kTab = 258, kBackspace = 259, kInsert = 260,
-  kDelete = 261, kRight = 262, kLeft = 263, kDown = 264, kUp = 265, kPageUp = 266,
-  kPageDown = 267, kHome = 268, kEnd = 269, kCapsLock = 280, kF1 = 290, kF12 = 301,
-  kF13 = 302, kKeypad0 = 320, kKeypadEnter = 335, kLeftShift = 340, kLeftControl = 341,
-  kLeftAlt = 342, kLeftSuper = 343, kRightShift = 344, kRightControl = 345, kRightAlt = 346,
+  kSpace = 32,
+  kApostrophe = 39,
+  kComma = 44,
+  kMinus = 45,
+  kPeriod = 46,
+  kSlash = 47,
+  kSemicolon = 59,
+  kEqual = 61,
+  kLeftBracket = 91,
+  kBackslash = 92,
+  kRightBracket = 93,
+  kGrave = 96,
+  kEscape = 256,
+  kEnter = 257,
+  kTab = 258,
+  kBackspace = 259,
+  kInsert = 260,
+  kDelete = 261,
+  kRight = 262,
+  kLeft = 263,
+  kDown = 264,
+  kUp = 265,
+  kPageUp = 266,
+  kPageDown = 267,
+  kHome = 268,
+  kEnd = 269,
+  kCapsLock = 280,
+  kF1 = 290,
+  kF12 = 301,
+  kF13 = 302,
+  kKeypad0 = 320,
+  kKeypadEnter = 335,
+  kLeftShift = 340,
+  kLeftControl = 341,
+  kLeftAlt = 342,
+  kLeftSuper = 343,
+  kRightShift = 344,
+  kRightControl = 345,
+  kRightAlt = 346,
   kMenu = 348,
 };
 
 TEST(TransKey, FollowsTheVirtualKeyNumbering) {
   const int pairs[][2] = {
-      {kSpace, 32},       {kApostrophe, 222}, {kComma, 188},      {kMinus, 189},
-      {kPeriod, 190},     {kSlash, 191},      {'0', 48},          {'9', 57},
-      {kSemicolon, 186},  {kEqual, 187},      {'A', 65},          {'Z', 90},
-      {kLeftBracket, 219}, {kBackslash, 220}, {kRightBracket, 221}, {kGrave, 192},
-      {kEscape, 27},      {kF1, 112},         {kF12, 123},        {kUp, 38},
-      {kDown, 40},        {kLeft, 37},        {kRight, 39},       {kLeftShift, 16},
-      {kRightShift, 16},  {kLeftControl, 17}, {kRightControl, 17}, {kTab, 9},
-      {kEnter, 13},       {kBackspace, 8},    {kInsert, 45},      {kDelete, 46},
-      {kPageUp, 33},      {kPageDown, 34},    {kHome, 36},        {kEnd, 35},
+      {kSpace, 32},        {kApostrophe, 222}, {kComma, 188},        {kMinus, 189},   {kPeriod, 190}, {kSlash, 191},
+      {'0', 48},           {'9', 57},          {kSemicolon, 186},    {kEqual, 187},   {'A', 65},      {'Z', 90},
+      {kLeftBracket, 219}, {kBackslash, 220},  {kRightBracket, 221}, {kGrave, 192},   {kEscape, 27},  {kF1, 112},
+      {kF12, 123},         {kUp, 38},          {kDown, 40},          {kLeft, 37},     {kRight, 39},   {kLeftShift, 16},
+      {kRightShift, 16},   {kLeftControl, 17}, {kRightControl, 17},  {kTab, 9},       {kEnter, 13},   {kBackspace, 8},
+      {kInsert, 45},       {kDelete, 46},      {kPageUp, 33},        {kPageDown, 34}, {kHome, 36},    {kEnd, 35},
   };
   for (const auto& p : pairs) EXPECT_EQ(VoGlfwGame::TransKey(p[0]), p[1]) << "GLFW key " << p[0];
 }
 
 TEST(TransKey, IgnoresKeysOutsideTheTable) {
   for (int key : std::initializer_list<int>{kLeftAlt, kRightAlt, kLeftSuper, kKeypad0, kKeypadEnter, kF13, kCapsLock,
-                  kMenu, -1, 0, 31, 'a', 126, 400})
+                                            kMenu, -1, 0, 31, 'a', 126, 400})
     EXPECT_EQ(VoGlfwGame::TransKey(key), 0) << "GLFW key " << key;
 }
 
@@ -45,8 +74,7 @@ TEST(KeyToChar, EditingKeysTypeControlCodesNavigationKeysPrivateCodes) {
   EXPECT_EQ(VoGlfwGame::KeyToChar(13), 13);
   EXPECT_EQ(VoGlfwGame::KeyToChar(27), 27);
   EXPECT_EQ(VoGlfwGame::KeyToChar(46), 127);
-  for (int key : {33, 34, 35, 36, 37, 38, 39, 40, 45})
-    EXPECT_EQ(VoGlfwGame::KeyToChar(key), key + 65536) << key;
+  for (int key : {33, 34, 35, 36, 37, 38, 39, 40, 45}) EXPECT_EQ(VoGlfwGame::KeyToChar(key), key + 65536) << key;
   for (int key : {16, 17, 32, 41, 44, 65, 112, 222}) EXPECT_EQ(VoGlfwGame::KeyToChar(key), 0);
 }
 
@@ -68,8 +96,8 @@ TEST_F(CallbackTest, KeysSendDownCharacterAndUp) {
   VoGlfwGame::OnKey(kLeft, 1);
   VoGlfwGame::OnKey('A', 1);
   VoGlfwGame::OnChar('a', 1);
-  EXPECT_EQ(delegate->log, (Log{"key 1 46", "key 3 127", "key 2 46", "key 1 37", "key 3 65573",
-                                "key 1 65", "key 3 97"}));
+  EXPECT_EQ(delegate->log,
+            (Log{"key 1 46", "key 3 127", "key 2 46", "key 1 37", "key 3 65573", "key 1 65", "key 3 97"}));
 }
 
 TEST_F(CallbackTest, RepeatIsAnotherPressAndUnknownKeysAreDropped) {

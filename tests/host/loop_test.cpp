@@ -81,14 +81,12 @@ TEST_F(LoopTest, MachineThatFallsBehindRunsFourUpdatesThenRestartsTheSchedule) {
   host.Advance(kPeriod);
   size_t mark = delegate->log.size();
   host.Pass();
-  EXPECT_EQ(LogFrom(mark),
-            (std::vector<std::string>{"update", "update", "update", "update", "render"}));
+  EXPECT_EQ(LogFrom(mark), (std::vector<std::string>{"update", "update", "update", "update", "render"}));
   EXPECT_DOUBLE_EQ(host._nextUpdate, host.Now());
   // The next pass does not try to make up the 20 periods that were lost.
   mark = delegate->log.size();
   host.Pass();
-  EXPECT_EQ(LogFrom(mark),
-            (std::vector<std::string>{"update", "update", "update", "update", "render"}));
+  EXPECT_EQ(LogFrom(mark), (std::vector<std::string>{"update", "update", "update", "update", "render"}));
 }
 
 TEST_F(LoopTest, UpdateThatStopsTheRateEndsTheCatchUp) {
@@ -196,8 +194,7 @@ TEST_F(LoopTest, WrongStateCallsAreIgnored) {
   host.UpdateGame();
   host.RenderGame();
   host.TouchEvent(VoGameEvent::TouchDown, 1, 3, 4);
-  EXPECT_EQ(delegate->log,
-            (std::vector<std::string>{"start", "suspend", "render", "touch 7 1 3 4"}));
+  EXPECT_EQ(delegate->log, (std::vector<std::string>{"start", "suspend", "render", "touch 7 1 3 4"}));
   EXPECT_TRUE(host.Suspended());
 }
 

@@ -48,8 +48,7 @@ int voInit() {
   struct sigaction current;
   sigaction(SIGSEGV, nullptr, &current);
   bool handler = current.sa_handler == sighandler;
-  bool emptyLists = gc_unmarked_list.succ == &gc_unmarked_list &&
-                    gc_queued_list.succ == &gc_queued_list;
+  bool emptyLists = gc_unmarked_list.succ == &gc_unmarked_list && gc_queued_list.succ == &gc_queued_list;
   std::printf("init %d %s %d %d\n", argc, argv[argc - 1], handler, emptyLists);
   return 0;
 }

@@ -43,8 +43,7 @@ class PrintingDelegate : public VoGameDelegate {
       std::printf("ready %d %d %d\n", w, h, glfwGraphicsSeq);
       VoGlfwVideoMode* m = VoGlfwGame::_glfwGame->GetGlfwDesktopMode();
       int modes = VoGlfwGame::_glfwGame->GetGlfwVideoModes().Length();
-      std::printf("desktop %d %d %d %d %d %d\n", m->width, m->height, m->red, m->green, m->blue,
-                  modes);
+      std::printf("desktop %d %d %d %d %d %d\n", m->width, m->height, m->red, m->green, m->blue, modes);
     }
   }
   void KeyEvent(int event, int data) override {

@@ -16,8 +16,7 @@ namespace {
 void SetWmState(Display* d, Window w, long state) {
   Atom wmState = XInternAtom(d, "WM_STATE", False);
   long data[2] = {state, None};
-  XChangeProperty(d, w, wmState, wmState, 32, PropModeReplace,
-                  reinterpret_cast<unsigned char*>(data), 2);
+  XChangeProperty(d, w, wmState, wmState, 32, PropModeReplace, reinterpret_cast<unsigned char*>(data), 2);
 }
 
 void SendDelete(Display* d, Window w) {

@@ -138,9 +138,7 @@ class DataBufferLoad : public ::testing::Test {
   }
   void TearDown() override { std::remove(path_.c_str()); }
 
-  void write_file(const std::string& bytes) {
-    std::ofstream(path_, std::ios::binary) << bytes;
-  }
+  void write_file(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
 
   VoGame host_;
   std::string path_;

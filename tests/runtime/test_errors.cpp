@@ -144,7 +144,6 @@ TEST(Errors, RealNullPointerWriteIsReported) {
 }
 #endif
 
-
 TEST(Errors, ResumeCommandsReportTheErrorAgain) {
   for (const char* cmd : {"e", "l", "r", "s"}) {
     Outcome r = run_child(std::string("?\n") + cmd + "\n", [] { dbg_error("boom"); });
@@ -188,8 +187,7 @@ TEST(Errors, AddressCommandPrintsTheObjectsDebugText) {
   Object* plain = new Object();
   Object* probe = new Probe();
   char cmds[128];
-  std::snprintf(cmds, sizeof cmds, "@%p\n@%p\n@0\nq\n", static_cast<void*>(plain),
-                static_cast<void*>(probe));
+  std::snprintf(cmds, sizeof cmds, "@%p\n@%p\n@0\nq\n", static_cast<void*>(plain), static_cast<void*>(probe));
   Outcome r = run_child(cmds, [] { voError(String("look")); });
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, std::string(kGreeting) + "+Object\n\n" + "+Probe\nm_value=42\n" + "\n");

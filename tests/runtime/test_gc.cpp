@@ -34,9 +34,7 @@ uint32_t checksum(int id, const String& label) {
 // Every test object carries an id, a label and a checksum over both.
 class Item : public Object {
  public:
-  Item(int id, const String& label) : m_id(id), m_label(label), m_check(checksum(id, label)) {
-    g_live[id] = this;
-  }
+  Item(int id, const String& label) : m_id(id), m_label(label), m_check(checksum(id, label)) { g_live[id] = this; }
   ~Item() override {
     g_live.erase(m_id);
     ++g_destroyed;
@@ -117,17 +115,40 @@ class Mutator {
   // One random change of the graph.
   void Step() {
     switch (pick(12)) {
-      case 0: case 1: Store(RandomSlot(), NewItem()); break;
-      case 2: Store(RandomSlot(), NewTree(pick(4))); break;
-      case 3: Store(RandomSlot(), NewCycle(2 + pick(5))); break;
-      case 4: Store(RandomSlot(), nullptr); break;
-      case 5: Move(); break;
-      case 6: Store(RandomSlot(), Load(RandomSlot())); break;
-      case 7: NewKids(); break;
-      case 8: ResizeKids(); break;
-      case 9: ShareKids(); break;
-      case 10: Relabel(); break;
-      default: for (int i = pick(6); i > 0; --i) NewItem(); break;  // garbage at once
+      case 0:
+      case 1:
+        Store(RandomSlot(), NewItem());
+        break;
+      case 2:
+        Store(RandomSlot(), NewTree(pick(4)));
+        break;
+      case 3:
+        Store(RandomSlot(), NewCycle(2 + pick(5)));
+        break;
+      case 4:
+        Store(RandomSlot(), nullptr);
+        break;
+      case 5:
+        Move();
+        break;
+      case 6:
+        Store(RandomSlot(), Load(RandomSlot()));
+        break;
+      case 7:
+        NewKids();
+        break;
+      case 8:
+        ResizeKids();
+        break;
+      case 9:
+        ShareKids();
+        break;
+      case 10:
+        Relabel();
+        break;
+      default:
+        for (int i = pick(6); i > 0; --i) NewItem();
+        break;  // garbage at once
     }
   }
 
@@ -223,8 +244,7 @@ class Mutator {
     SetField(n, Slot::kRight, NewTree(depth - 1));
     if (pick(2)) {
       int k = NewKidsFor(n, 1 + pick(4));
-      for (int i = 0; i < static_cast<int>(arrays_[k].size()); ++i)
-        Store({Slot::kElement, k, i}, NewTree(depth - 1));
+      for (int i = 0; i < static_cast<int>(arrays_[k].size()); ++i) Store({Slot::kElement, k, i}, NewTree(depth - 1));
     }
     return n;
   }
@@ -241,9 +261,7 @@ class Mutator {
     return first;
   }
 
-  void SetField(Node* n, Slot::Kind kind, Item* value) {
-    Store({kind, n->m_id, 0}, value);
-  }
+  void SetField(Node* n, Slot::Kind kind, Item* value) { Store({kind, n->m_id, 0}, value); }
 
   Node* RandomNode() {
     for (int tries = 0; tries < 8 && !reachable_.empty(); ++tries) {
@@ -265,19 +283,27 @@ class Mutator {
 
   Item*& Ref(const Slot& s) {
     switch (s.kind) {
-      case Slot::kRoot: return g_roots[s.owner];
-      case Slot::kLeft: return static_cast<Node*>(g_live[s.owner])->m_left;
-      case Slot::kRight: return static_cast<Node*>(g_live[s.owner])->m_right;
-      default: return array_rep(s.owner)->data()[s.index];
+      case Slot::kRoot:
+        return g_roots[s.owner];
+      case Slot::kLeft:
+        return static_cast<Node*>(g_live[s.owner])->m_left;
+      case Slot::kRight:
+        return static_cast<Node*>(g_live[s.owner])->m_right;
+      default:
+        return array_rep(s.owner)->data()[s.index];
     }
   }
 
   int& ModelRef(const Slot& s) {
     switch (s.kind) {
-      case Slot::kRoot: return roots_[s.owner];
-      case Slot::kLeft: return model_[s.owner].left;
-      case Slot::kRight: return model_[s.owner].right;
-      default: return arrays_[s.owner][s.index];
+      case Slot::kRoot:
+        return roots_[s.owner];
+      case Slot::kLeft:
+        return model_[s.owner].left;
+      case Slot::kRight:
+        return model_[s.owner].right;
+      default:
+        return arrays_[s.owner][s.index];
     }
   }
 
@@ -400,9 +426,9 @@ class Mutator {
       ASSERT_FALSE(gc_is_white(p));
       live_blocks->insert(p);
       if (const auto* n = dynamic_cast<const Node*>(p)) {
-        for (const gc_object* child : {static_cast<const gc_object*>(n->m_left),
-                                       static_cast<const gc_object*>(n->m_right),
-                                       static_cast<const gc_object*>(n->m_kids.GetRep())}) {
+        for (const gc_object* child :
+             {static_cast<const gc_object*>(n->m_left), static_cast<const gc_object*>(n->m_right),
+              static_cast<const gc_object*>(n->m_kids.GetRep())}) {
           ASSERT_TRUE(!child || !gc_is_white(child)) << "black node " << n->m_id << " points at a white object";
         }
       } else if (const auto* rep = dynamic_cast<const KidsRep*>(p)) {

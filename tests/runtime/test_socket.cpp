@@ -214,8 +214,7 @@ TEST(Socket, ValidateFormatsHostAndPortOnlyWhenOutOfDate) {
 
 TEST(Socket, HostTextsThatGiveTheAnyAddress) {
   auto* addr = new VoSocketAddress();
-  for (const String& host :
-       {String("no-such-host.invalid"), String(""), String(std::string(1024, '1').c_str())}) {
+  for (const String& host : {String("no-such-host.invalid"), String(""), String(std::string(1024, '1').c_str())}) {
     addr->Set(String("127.0.0.1"), 1);
     addr->Set(host, 80);
     addr->Validate();

@@ -22,9 +22,7 @@ std::vector<std::string> pieces(const Array<String>& a) {
   return out;
 }
 
-String load(std::vector<unsigned char> bytes) {
-  return String::Load(bytes.data(), static_cast<int>(bytes.size()));
-}
+String load(std::vector<unsigned char> bytes) { return String::Load(bytes.data(), static_cast<int>(bytes.size())); }
 
 std::vector<unsigned char> save(const String& s) {
   std::vector<unsigned char> out;
@@ -186,8 +184,7 @@ TEST(String, UnchangedResultsShareTheReceiversRep) {
     String lower = s.ToLower();
     String trimmed = s.Trim();
     Array<String> one = s.Split(S(","));
-    for (const String* r : {&whole, &plus_empty, &empty_plus, &lower, &trimmed, &one[0]})
-      EXPECT_EQ(r->GetRep(), rep);
+    for (const String* r : {&whole, &plus_empty, &empty_plus, &lower, &trimmed, &one[0]}) EXPECT_EQ(r->GetRep(), rep);
     EXPECT_EQ(rep->refs, base + 6);
     String copy = s;
     copy = copy;  // self-assignment keeps the count right

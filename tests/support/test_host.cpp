@@ -40,9 +40,7 @@ VoTestHost::VoTestHost() : fake_(new Platform(this)) { _platform = fake_; }
 
 VoTestHost::~VoTestHost() { delete fake_; }
 
-void VoTestHost::At(double t, std::function<void()> action) {
-  script_.emplace(t, std::move(action));
-}
+void VoTestHost::At(double t, std::function<void()> action) { script_.emplace(t, std::move(action)); }
 
 void VoTestHost::Key(double t, int event, int code) {
   At(t, [this, event, code] { KeyEvent(event, code); });
@@ -130,9 +128,7 @@ void VoRecordingDelegate::RenderGame() {
   if (onRender) onRender();
 }
 
-void VoRecordingDelegate::KeyEvent(int event, int data) {
-  log.push_back(Line("key", {double(event), double(data)}));
-}
+void VoRecordingDelegate::KeyEvent(int event, int data) { log.push_back(Line("key", {double(event), double(data)})); }
 
 void VoRecordingDelegate::MouseEvent(int event, int data, float x, float y) {
   log.push_back(Line("mouse", {double(event), double(data), x, y}));

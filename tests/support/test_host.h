@@ -71,8 +71,8 @@ class VoTestHost : public VoGlfwGame {
   // Loop passes until the clock reaches t or the window closes.
   void RunUntil(double t);
 
-  void SetGlfwWindow(int width, int height, int red, int green, int blue, int alpha, int depth,
-                     int stencil, bool fullscreen) override;
+  void SetGlfwWindow(int width, int height, int red, int green, int blue, int alpha, int depth, int stencil,
+                     bool fullscreen) override;
   void SwapBuffers() override { ++swaps; }
   void GetWindowSize(int* w, int* h) override;
   void SetMouseVisible(bool visible) override { mouseVisible = visible; }
