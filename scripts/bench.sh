@@ -10,6 +10,8 @@
 #   gc     collector workload against new/delete (per allocated object)
 #   start  process start to the first title-menu frame, minus the loader's 250 ms
 #   rss    peak resident memory of the play run
+#   latency  key press (XTest) to changed window pixels, game mode 1's play
+#          screen against a GLFW program that repaints on each key event
 set -euo pipefail
 HERE="$(cd "$(dirname "$0")" && pwd)"
 BUILD="$(cd "${1:-build}" && pwd)"
@@ -18,11 +20,15 @@ cd "$BUILD"
 RUNS="${BENCH_RUNS:-5}"
 PLAY_FRAMES="${BENCH_FRAMES:-400}"
 PEER_SECONDS="${BENCH_PEER_SECONDS:-10}"
+PRESSES="${BENCH_PRESSES:-50}"
 PEER_DIR=/usr/libexec/installed-tests/SDL2
 LOG="$BUILD/bench/bench.log"
 FRAME="$BUILD/bench/play-frame.bin"
 # The loader's 15 updates at 60 Hz are start-up time by design.
 LOADER_MS=250
+
+# The number after `name=` in a program's output line.
+field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p" <<<"$2"; }
 
 # Inside the virtual display: every contender RUNS times, interleaved so a
 # change in machine load touches all of them alike. Lines `name value` go to
@@ -61,6 +67,20 @@ measure() {
     echo "gc_ns $(sed -n 's/^collected: \([0-9.]*\) ns.*/\1/p' <<<"$out")"
     echo "new_ns $(sed -n 's/^new\/delete baseline: \([0-9.]*\) ns.*/\1/p' <<<"$out")"
     echo "gc_vs_new $(sed -n 's/.*collected \/ baseline = \([0-9.]*\).*/\1/p' <<<"$out")"
+    # The game runs in a scratch folder so the build's state file is left alone.
+    work="$(mktemp -d)"
+    ln -s "$BUILD/data" "$work/data"
+    game="$(cd "$work" && "$BUILD/bench/latency_bench" game "$PRESSES" "$BUILD/quillet")"
+    rm -rf "$work"
+    floor="$(bench/latency_bench floor "$PRESSES" bench/latency_floor)"
+    echo "latency game: $game" >&2
+    echo "latency floor: $floor" >&2
+    echo "latency_ms $(field median_ms "$game")"
+    echo "latency_p95_ms $(field p95_ms "$game")"
+    echo "latency_floor_ms $(field median_ms "$floor")"
+    echo "latency_floor_p95_ms $(field p95_ms "$floor")"
+    echo "latency_excess_ms $(awk -v g="$(field median_ms "$game")" -v f="$(field median_ms "$floor")" \
+                              'BEGIN { printf "%.2f", g - f }')"
   done
   if [ -x bench/graphics_replay_bench ]; then
     echo "== display-list replay with and without skipping unchanged state" >&2
@@ -73,7 +93,7 @@ if [ "${2:-}" = "--measure" ]; then
   exit 0
 fi
 
-for exe in play_bench floor_bench gc_bench; do
+for exe in play_bench floor_bench gc_bench latency_bench latency_floor; do
   [ -x "bench/$exe" ] || { echo "bench.sh: $BUILD/bench/$exe is not built" >&2; exit 1; }
 done
 [ -x "$PEER_DIR/testsprite2" ] || echo "bench.sh: no $PEER_DIR/testsprite2 (libsdl2-tests): no peer figures" >&2
@@ -122,5 +142,11 @@ row "start-up ms beyond the loader's 250 ms" startup_ms "<" 150
 row "floor: process start to first frame (ms)" floor_start_ms
 row "peak RSS while playing (MiB)" rss_mib "<" 120
 row "floor: peak RSS (MiB)" floor_rss_mib
+row "latency: key to screen, game median (ms)" latency_ms
+row "latency: key to screen, game p95 (ms)" latency_p95_ms
+row "latency: key to screen, floor median (ms)" latency_floor_ms
+row "latency: key to screen, floor p95 (ms)" latency_floor_p95_ms
+row "latency: game median over floor (ms)" latency_excess_ms "<=" 16.7
 echo "summary: play_fps=$play peer_fps=$peer floor_fps=$floor draws_per_frame=$(median draws_per_frame)" \
-  "gc_vs_new=$(median gc_vs_new) startup_ms=$(median startup_ms) rss_mib=$(median rss_mib)"
+  "gc_vs_new=$(median gc_vs_new) startup_ms=$(median startup_ms) rss_mib=$(median rss_mib)" \
+  "latency_ms=$(median latency_ms) latency_floor_ms=$(median latency_floor_ms)"

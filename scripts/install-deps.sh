@@ -9,7 +9,7 @@ PACKAGES=(
   libopenal-dev libopenal1 vorbis-tools
   libstb-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth x11-utils xdotool imagemagick libx11-dev
+  xvfb xauth x11-utils xdotool imagemagick libx11-dev libxtst-dev
   fonts-dejavu-core
   clang libclang-rt-14-dev clang-format
   valgrind
