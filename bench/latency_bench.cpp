@@ -53,8 +53,10 @@ constexpr double kMaxPressGapS = 0.05;
 constexpr double kPollGapS = 0.0005;
 constexpr double kChangeTimeoutS = 2.0;
 constexpr double kWindowTimeoutS = 30.0;
-// The game's loader and the title menu's slide-in, then the play screen's.
+// The game's loader and the title menu's slide-in, then the play screen's; on
+// a busy machine the title menu may come later, so starting is retried.
 constexpr double kTitleSettleS = 2.0;
+constexpr int kStartAttempts = 5;
 constexpr double kKeyHoldS = 0.3;
 // Up steps the title menu's mode down by one per press, from at most mode 3.
 constexpr int kModeSteps = 2;
@@ -151,6 +153,23 @@ void Tap(Display* dpy, KeySym key) {
   SleepS(kKeyHoldS);
 }
 
+// Selects game mode 1 on the title menu and starts it, until the play screen's
+// up dot is red and lights while Up is held.
+void StartPlay(Display* dpy, DotProbe* probe) {
+  SleepS(kTitleSettleS);
+  for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+    for (int i = 0; i < kModeSteps; ++i) Tap(dpy, XK_Up);
+    Tap(dpy, XK_z);
+    SleepS(kPlaySettleS);
+    if (probe->WaitFor(false, MonotonicS()) < 0) continue;
+    Key(dpy, XK_Up, true);
+    const bool lit = probe->WaitFor(true, MonotonicS()) >= 0;
+    Key(dpy, XK_Up, false);
+    if (lit) return;
+  }
+  Fail("the play screen did not appear");
+}
+
 // The value below which `share` of the sorted samples lie (nearest rank).
 double Quantile(const std::vector<double>& sorted, double share) {
   size_t rank = static_cast<size_t>(std::ceil(share * static_cast<double>(sorted.size())));
@@ -180,14 +199,8 @@ int main(int argc, char** argv) {
   // Without the focus the game is suspended and never updates.
   XSetInputFocus(dpy, window, RevertToParent, CurrentTime);
   XSync(dpy, False);
-  if (game) {
-    SleepS(kTitleSettleS);
-    for (int i = 0; i < kModeSteps; ++i) Tap(dpy, XK_Up);
-    Tap(dpy, XK_z);
-    SleepS(kPlaySettleS);
-  }
-
   DotProbe probe(dpy, window);
+  if (game) StartPlay(dpy, &probe);
   std::mt19937 random(17);
   std::uniform_real_distribution<double> gap(0.0, kMaxPressGapS);
   std::vector<double> samples;
@@ -198,7 +211,7 @@ int main(int argc, char** argv) {
     Key(dpy, XK_Up, true);
     const double latency = probe.WaitFor(true, pressed);
     Key(dpy, XK_Up, false);
-    if (latency < 0) Fail(game ? "the dot did not light: no play screen?" : "the window did not change");
+    if (latency < 0) Fail("the dot did not light");
     if (i >= kWarmupPresses) samples.push_back(latency * 1000.0);
   }
   kill(child, SIGTERM);
