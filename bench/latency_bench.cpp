@@ -30,7 +30,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "bench/clock.h"
@@ -46,6 +45,8 @@ constexpr int kDotY = 296;
 constexpr double kLitGreen = 170;
 
 constexpr int kWarmupPresses = 5;
+// A fixed seed: every run presses at the same moments after each release.
+constexpr unsigned kGapSeed = 17;
 // Random wait before each press: three update periods at 60 Hz.
 constexpr double kMaxPressGapS = 0.05;
 // Each poll is a round trip through the X server, which also has to take the
@@ -53,6 +54,7 @@ constexpr double kMaxPressGapS = 0.05;
 constexpr double kPollGapS = 0.0005;
 constexpr double kChangeTimeoutS = 2.0;
 constexpr double kWindowTimeoutS = 30.0;
+constexpr double kWindowPollS = 0.05;
 // The game's loader and the title menu's slide-in, then the play screen's; on
 // a busy machine the title menu may come later, so starting is retried.
 constexpr double kTitleSettleS = 2.0;
@@ -192,7 +194,11 @@ int main(int argc, char** argv) {
 
   child = Start(argv + 3);
   Window window = 0;
-  for (double start = MonotonicS(); !window; SleepS(0.05)) {
+  for (double start = MonotonicS(); !window; SleepS(kWindowPollS)) {
+    if (waitpid(child, nullptr, WNOHANG) == child) {
+      child = 0;
+      Fail("the program ended before its window appeared");
+    }
     if (MonotonicS() - start > kWindowTimeoutS) Fail("the window did not appear");
     window = FindWindow(dpy, game ? "Quillet" : "latency floor");
   }
@@ -201,7 +207,7 @@ int main(int argc, char** argv) {
   XSync(dpy, False);
   DotProbe probe(dpy, window);
   if (game) StartPlay(dpy, &probe);
-  std::mt19937 random(17);
+  std::mt19937 random(kGapSeed);
   std::uniform_real_distribution<double> gap(0.0, kMaxPressGapS);
   std::vector<double> samples;
   for (int i = 0; i < kWarmupPresses + presses; ++i) {
