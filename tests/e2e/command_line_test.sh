@@ -9,9 +9,7 @@ data=$3
 wm=$4
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 . "$ROOT/scripts/session-lib.sh"
-work=$(mktemp -d)
-pid=
-trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+session_scratch
 failures=0
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -71,11 +69,7 @@ if [ -z "$wid" ]; then
   fail "started from elsewhere: no window; $(joined "$work/err")"
 else
   [ "$(readlink "/proc/$pid/cwd")" = "$work/game" ] || fail "started from elsewhere: runs in $(readlink "/proc/$pid/cwd")"
-  "$wm" close "$wid"
-  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  status=0
-  wait "$pid" || status=$?
-  pid=
+  session_close
   [ "$status" = 0 ] || fail "started from elsewhere: status $status"
   ! grep -q '^quillet:' "$work/err" || fail "started from elsewhere: standard error '$(joined "$work/err")'"
 fi

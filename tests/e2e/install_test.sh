@@ -9,9 +9,7 @@ build=$1
 wm=$2
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 . "$ROOT/scripts/session-lib.sh"
-work=$(mktemp -d)
-pid=
-trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+session_scratch
 failures=0
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -56,11 +54,7 @@ else
   key z       # quit: the game-over panel records the game
   for _ in $(seq 150); do [ -s "$mine/.dovelstate" ] && break; sleep 0.2; done
   [ -s "$mine/.dovelstate" ] || fail "no state file in the player's folder"
-  "$wm" close "$wid"
-  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  status=0
-  wait "$pid" || status=$?
-  pid=
+  session_close
   [ "$status" = 0 ] || fail "the game ended with status $status: $(cat "$work/err")"
 fi
 [ -z "$(find "$root" -name .dovelstate)" ] || fail "a state file was written into the installed tree"
