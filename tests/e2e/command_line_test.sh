@@ -54,7 +54,7 @@ cp "$program" "$work/lone/quillet"
 cd "$work/elsewhere"
 status=0
 env -u DISPLAY -u WAYLAND_DISPLAY "$work/lone/quillet" one two </dev/null >"$work/out" 2>"$work/err" || status=$?
-[ "$(grep -c '' "$work/err")" = 1 ] && grep -q "no data folder in $work/elsewhere or $work/lone" "$work/err" ||
+[ "$(grep -c '^quillet:' "$work/err")" = 1 ] && grep -q "no data folder in $work/elsewhere or $work/lone" "$work/err" ||
   fail "no data anywhere: standard error '$(joined "$work/err")'"
 [ "$(joined "$work/out")" = "glfwInit failed" ] && [ "$status" = 255 ] ||
   fail "no data anywhere: start-up did not go on (status $status, output '$(joined "$work/out")')"
