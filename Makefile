@@ -15,7 +15,7 @@ else
   CMAKE_FLAGS += -DQUILLET_MUSIC=OFF
 endif
 
-.PHONY: deps build run format test test-format test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music bench fuzz soak screens clean
+.PHONY: deps build run install package release format test test-format test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music bench fuzz soak screens clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -26,6 +26,23 @@ build: deps
 
 run: build
 	@bash scripts/run.sh $(BUILD)
+
+# The program alone (no tests, no benchmarks) in its own build folder, for
+# `make install` and `make package`.
+RELEASE ?= build-release
+PREFIX  ?= /usr/local
+release: deps
+	cmake -S . -B $(RELEASE) $(CMAKE_FLAGS) -DQUILLET_TESTS=OFF -DQUILLET_BENCH=OFF
+	cmake --build $(RELEASE) -j $(JOBS)
+
+# Installs under $(PREFIX), staged below $(DESTDIR) when that is set.
+install: release
+	DESTDIR="$(DESTDIR)" cmake --install $(RELEASE) --prefix "$(PREFIX)" --strip
+
+# The Debian package, with its dependencies worked out by dpkg-shlibdeps,
+# written into $(RELEASE)/.
+package: release
+	cd $(RELEASE) && cpack -G DEB
 
 test-normal: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
@@ -99,4 +116,4 @@ screens: build
 	bash scripts/screens-music.sh $(MUSIC_BUILD) $(BUILD)/screens
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(TSAN) $(MUSIC_TEST) $(MUSIC_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(RELEASE) $(ASAN) $(TSAN) $(MUSIC_TEST) $(MUSIC_BUILD) $(FUZZ_BUILD)

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "host/command_line.h"
 #include "host/game.h"
 
 int argc = 0;
@@ -56,6 +57,8 @@ int VoDovelGame::Main(int argc, const char** argv) {
 }
 
 int main(int argc, const char* argv[]) {
+  int status = VoCommandLine(argc, argv);
+  if (status != kVoKeepRunning) return status;
   // Blocks of 128 KiB and more (picture pixels, textures) get pages of their
   // own, which go back to the system when freed. Left to itself, the C library
   // raises that limit to the size of the largest block freed so far, so after

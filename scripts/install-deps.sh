@@ -13,6 +13,7 @@ PACKAGES=(
   fonts-dejavu-core
   clang libclang-rt-14-dev clang-format
   valgrind
+  dpkg-dev desktop-file-utils
 )
 if [ "${QUILLET_BENCH_DEPS:-0}" = 1 ]; then
   PACKAGES+=(libsdl2-tests linux-perf)

@@ -9,3 +9,5 @@ void generate_pictures(const std::string& dataDir);
 void generate_sounds(const std::string& dataDir);
 // Tune sheets (PNG) and instrument samples (WAV) for the music player.
 void generate_music(const std::string& dataDir);
+// The desktop icon (PNG, 256 x 256) written to path; false on failure.
+bool generate_icon(const std::string& path);
