@@ -11,15 +11,13 @@ if [ -z "${QUILLET_SCREENS_IN_XVFB:-}" ]; then
   QUILLET_SCREENS_IN_XVFB=1 exec "$(dirname "$0")/xvfb-run.sh" -s "-screen 0 1024x768x24" bash "$0" "$BUILD"
 fi
 
-OUT="$BUILD/screens"
-mkdir -p "$OUT"
 export SDL_GAMECONTROLLERCONFIG=$'03000000de280000ff11000001000000,Panel Pad,a:b0,platform:Linux,\nnot a mapping'
 # shellcheck source=scripts/screens-lib.sh
 . "$(dirname "$0")/screens-lib.sh"
 screens_start "$BUILD"
+OUT="$BUILD/screens"
+mkdir -p "$OUT"
 
-key() { xdotool keydown "$1" sleep 0.3 keyup "$1" sleep 0.3; }
-pixel() { convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | tail -n 1 | grep -o '#[0-9A-F]\{6\}'; }
 # A spot of the first port's block that no text covers: the block's colour.
 PANEL_X=300
 PANEL_Y=200
