@@ -31,17 +31,19 @@ constexpr float kMarkStep = 19;
 constexpr int kMarksPerRow = 16;
 
 // Names of the gamepad layout's axes and buttons (GLFW gamepad order).
-const char* const kPadAxisNames[6] = {"LX", "LY", "RX", "RY", "LT", "RT"};
-const char* const kPadButtonNames[15] = {"A",  "B",  "X",  "Y",  "LB", "RB", "Bk", "St",
-                                         "Gd", "LS", "RS", "Up", "Rt", "Dn", "Lf"};
 constexpr int kPadAxes = 6;
 constexpr int kPadButtons = 15;
+const char* const kPadAxisNames[kPadAxes] = {"LX", "LY", "RX", "RY", "LT", "RT"};
+const char* const kPadButtonNames[kPadButtons] = {"A",  "B",  "X",  "Y",  "LB", "RB", "Bk", "St",
+                                                  "Gd", "LS", "RS", "Up", "Rt", "Dn", "Lf"};
 const char* const kHatDirections[4] = {"U", "R", "D", "L"};
 
+// Runtime text from UTF-8: device names may hold any characters.
 String Utf8(const std::string& text) {
   return String::Load(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
 }
 
+// One number in printf's `format`.
 std::string Number(const char* format, double value) {
   char text[32];
   std::snprintf(text, sizeof text, format, value);
