@@ -152,7 +152,30 @@ float smoothTilt(float smooth, float raw) {
   return std::fabs(smooth - raw) < 0.005f ? raw : smooth;
 }
 
+// The first control of the table in force whose row passes `test`; -1 for
+// none, and in an iCade mode other than 0 and 1, where nothing holds.
+template <class Test>
+int controlWhere(Test test) {
+  const ControlRow* rows = vo_Game_iCadeControls == 0 ? NormalControls : ICadeControls;
+  if (vo_Game_iCadeControls != 0 && vo_Game_iCadeControls != 1) return -1;
+  for (size_t i = 0; i < sizeof NormalControls / sizeof NormalControls[0]; ++i) {
+    if (test(rows[i])) return rows[i].control;
+  }
+  return -1;
+}
+
 }  // namespace
+
+static_assert(sizeof NormalControls == sizeof ICadeControls, "both control tables have one row per control");
+
+int c_MyApp::p_ControlOfJoyButton(int button) {
+  return controlWhere([button](const ControlRow& row) { return row.buttons[0] == button || row.buttons[1] == button; });
+}
+
+int c_MyApp::p_ControlOfStick(bool vertical, bool positive) {
+  const StickTest test = vertical ? (positive ? StickUp : StickDown) : (positive ? StickRight : StickLeft);
+  return controlWhere([test](const ControlRow& row) { return row.stick == test; });
+}
 
 bool c_MyApp::p_PlayKey(int control, int joy) {
   if (vo_Game_iCadeControls == 0) return tableHolds(*this, NormalControls, control, joy);

@@ -272,6 +272,7 @@ int c_MyApp::p_OnUpdate() {
   p_UpdateControls();
   if (vo_Game_DebugMode == 1) debugText(*this);
   p_ShowBadges();
+  p_ControllerPanel();
   return 0;
 }
 

@@ -2,6 +2,8 @@
 // and records each frame into a display list that the render step replays.
 #pragma once
 
+#include <string>
+
 #include "audio/audio.h"
 #include "framework/app.h"
 #include "graphics/graphics.h"
@@ -180,6 +182,10 @@ class c_MyApp : public c_App {
   int p_iCade(int mode);
   // Per-update control steps: p_SampleTouch before the screen runs;
   // p_UpdateControls after it (iCade translation, pad decay, on-screen pad, tilt).
+  // The control that joystick button `button` of unit 0 holds, and the one
+  // that pushing stick 0 (up or right when `positive`) holds; -1 for none.
+  static int p_ControlOfJoyButton(int button);
+  static int p_ControlOfStick(bool vertical, bool positive);
   int p_SampleTouch();
   int p_UpdateControls();
   int p_ReadICade();
@@ -217,4 +223,16 @@ class c_MyApp : public c_App {
   int p_PauseMenu();
   int p_GameOver();
   int p_CreditBox();
+
+  // The controller panel (F9) over whatever screen is showing, and the notice
+  // of a joystick coming or going. It only reads the host and draws: it
+  // touches no game state and nothing that is saved.
+  int p_ControllerPanel();
+  struct ControllerWatch {
+    bool open = false;
+    bool connected[4] = {};
+    int noticeMs = 0;
+    std::string notice;
+  };
+  ControllerWatch m_Controllers;
 };

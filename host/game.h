@@ -13,10 +13,12 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "runtime/dovel.h"
 
 struct GLFWwindow;
+struct VoJoystickInfo;
 
 // Game event codes: the `event` argument of the four event operations.
 struct VoGameEvent {
@@ -73,6 +75,9 @@ class VoGame {
   virtual String LoadState();
   virtual String LoadString(String path);
   virtual bool PollJoystick(int port, Array<float> joyx, Array<float> joyy, Array<float> joyz, Array<bool> buttons);
+  // What the window system tells about the device at `port` (0-3), for the
+  // controller panel; false when no device is there. Changes nothing.
+  virtual bool DescribeJoystick(int port, VoJoystickInfo* info);
   virtual void OpenUrl(String url);
   virtual void SetMouseVisible(bool visible);
   virtual String PathToFilePath(String path);
@@ -119,6 +124,47 @@ struct VoJoystickState {
   bool padButtons[15] = {};
 };
 
+// Everything the controller panel shows of the device at one joystick port:
+// its identity, whether a gamepad mapping was found for it, its raw report
+// (hats apart from the buttons), and the state the game reads from it.
+struct VoJoystickInfo {
+  static constexpr int MaxAxes = 16;
+  static constexpr int MaxButtons = 32;
+  static constexpr int MaxHats = 4;
+  std::string name;
+  std::string guid;
+  // The gamepad mapping's name; empty when the device has no mapping.
+  std::string mapping;
+  int axisCount = 0;
+  float axes[MaxAxes] = {};
+  int buttonCount = 0;
+  bool buttons[MaxButtons] = {};
+  int hatCount = 0;
+  // Direction bits of each hat: 1 up, 2 right, 4 down, 8 left.
+  int hats[MaxHats] = {};
+  VoJoystickState state;
+};
+
+// The game's joystick button number that gamepad button `padButton` (GLFW
+// gamepad order, 0-14) drives; -1 for none.
+int VoGamepadButtonToGame(int padButton);
+
+// Hat bits in the order the window system also reports them as buttons,
+// after the device's own buttons: up, right, down, left.
+constexpr int VoHatBits[4] = {1, 2, 4, 8};
+
+// One line of SDL's game controller mapping format:
+//   GUID,name,element:binding,...[,platform:Linux],
+enum class VoMappingCheck { Valid, OtherPlatform, Bad };
+struct VoGamepadMapping {
+  std::string guid;
+  std::string name;
+};
+// Checks one mapping line as the window system will read it; on Valid fills
+// `mapping`, on Bad says why in `error`. OtherPlatform lines are meant for
+// another system and are left out without a word.
+VoMappingCheck VoCheckGamepadMapping(const std::string& line, VoGamepadMapping* mapping, std::string* error);
+
 // Fills the four joystick arrays of the input device from one device state:
 // sticks -1..1 with up and right positive, [0] left stick, [1] right stick,
 // joyz[0]/joyz[1] the triggers; gamepad buttons A 0, B 1, X 2, Y 3, LB 4,
@@ -144,6 +190,12 @@ class VoPlatform {
   virtual bool Active() = 0;
   // False when no joystick is present at the port (0-3).
   virtual bool ReadJoystick(int port, VoJoystickState* state) = 0;
+  // The panel's view of the port, the game's state included; false when no
+  // joystick is present, also when it goes away while being read.
+  virtual bool DescribeJoystick(int port, VoJoystickInfo* info) = 0;
+  // Adds checked mapping lines (newline separated) to the window system's
+  // gamepad mappings; a mapping for a GUID already known replaces it.
+  virtual bool AddGamepadMappings(const std::string& lines) = 0;
 };
 
 // One display mode: pixel size and bits per colour channel.
@@ -167,6 +219,7 @@ class VoGlfwGame : public VoGame {
   void SetUpdateRate(int hertz) override;
   int Millisecs() override;
   bool PollJoystick(int port, Array<float> joyx, Array<float> joyy, Array<float> joyz, Array<bool> buttons) override;
+  bool DescribeJoystick(int port, VoJoystickInfo* info) override;
   void OpenUrl(String url) override;
   void SetMouseVisible(bool visible) override;
   String PathToFilePath(String path) override;
@@ -183,6 +236,13 @@ class VoGlfwGame : public VoGame {
                              bool fullscreen);
   // Opens the window and runs the loop until the window is no longer open.
   virtual void Run();
+  // Reads gamepad mappings from ./gamecontrollerdb.txt, then from the
+  // SDL_GAMECONTROLLERCONFIG environment variable (which wins for a GUID in
+  // both). A bad line is reported and skipped.
+  void LoadGamepadMappings();
+  // Checks the mapping lines of `text` and hands the good ones to the window
+  // system; `source` names the text in the messages. Returns the number added.
+  int AddGamepadMappings(const std::string& text, const std::string& source);
 
   // Graphics driver services: present the back buffer; framebuffer size in pixels.
   virtual void SwapBuffers();

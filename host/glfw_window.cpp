@@ -3,6 +3,7 @@
 // loop runs on by default.
 #include <GLFW/glfw3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 
@@ -59,6 +60,36 @@ class GlfwPlatform : public VoPlatform {
     state->buttonCount = m;
     for (int i = 0; i < m && i < 32; ++i) state->buttons[i] = buttons[i] == GLFW_PRESS;
     return true;
+  }
+
+  // Any read coming back empty means the device went while it was being
+  // read: it then counts as gone, rather than half described.
+  bool DescribeJoystick(int port, VoJoystickInfo* info) override {
+    int jid = GLFW_JOYSTICK_1 + port;
+    if (!glfwJoystickPresent(jid)) return false;
+    const char* name = glfwGetJoystickName(jid);
+    const char* guid = glfwGetJoystickGUID(jid);
+    int n = 0, m = 0, h = 0;
+    const float* axes = glfwGetJoystickAxes(jid, &n);
+    const unsigned char* buttons = glfwGetJoystickButtons(jid, &m);
+    const unsigned char* hats = glfwGetJoystickHats(jid, &h);
+    if (!name || !guid || !axes || !buttons || (!hats && h > 0)) return false;
+    info->name = name;
+    info->guid = guid;
+    const char* mapping = glfwJoystickIsGamepad(jid) ? glfwGetGamepadName(jid) : nullptr;
+    info->mapping = mapping ? mapping : "";
+    info->axisCount = std::min(n, VoJoystickInfo::MaxAxes);
+    for (int i = 0; i < info->axisCount; ++i) info->axes[i] = axes[i];
+    // The button list ends with four buttons per hat; the hats are shown apart.
+    info->buttonCount = std::min(std::max(m - 4 * h, 0), VoJoystickInfo::MaxButtons);
+    for (int i = 0; i < info->buttonCount; ++i) info->buttons[i] = buttons[i] == GLFW_PRESS;
+    info->hatCount = std::min(h, VoJoystickInfo::MaxHats);
+    for (int i = 0; i < info->hatCount; ++i) info->hats[i] = hats[i];
+    return ReadJoystick(port, &info->state);
+  }
+
+  bool AddGamepadMappings(const std::string& lines) override {
+    return glfwUpdateGamepadMappings(lines.c_str()) == GLFW_TRUE;
   }
 
  private:

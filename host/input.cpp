@@ -166,6 +166,8 @@ int VoGlfwGame::OnWindowClose() {
   return 0;
 }
 
+int VoGamepadButtonToGame(int padButton) { return padButton >= 0 && padButton < 15 ? kPadToGame[padButton] : -1; }
+
 void VoMapJoystick(const VoJoystickState& state, Array<float> joyx, Array<float> joyy, Array<float> joyz,
                    Array<bool> buttons) {
   float p[6];

@@ -13,17 +13,6 @@
 int argc = 0;
 const char** argv = nullptr;
 
-namespace {
-
-// Extra gamepad mappings (SDL's gamecontrollerdb format) from the working
-// folder, so a pad GLFW does not know yet can be taught without a rebuild.
-void LoadGamepadMappings() {
-  String db = VoGame::_game->LoadString(String("./gamecontrollerdb.txt"));
-  if (db.Length() > 0) glfwUpdateGamepadMappings(db.ToUtf8().c_str());
-}
-
-}  // namespace
-
 int vo_std_main(int argc, const char** argv) {
   ::argc = argc;
   ::argv = argv;
@@ -44,7 +33,8 @@ int VoDovelGame::Main(int argc, const char** argv) {
     std::exit(-1);
   }
   VoDovelGame* game = new VoDovelGame();
-  LoadGamepadMappings();
+  // Extra mappings teach the program a pad GLFW does not know yet, without a rebuild.
+  game->LoadGamepadMappings();
   try {
     vo_std_main(argc, argv);
   } catch (ThrowableObject* ex) {

@@ -13,3 +13,9 @@ screens_start() {
   WIN="$(timeout 20 xdotool search --sync --onlyvisible --name '^Quillet$' | head -n 1)"
   xdotool windowfocus --sync "$WIN"
 }
+
+# Keys stay down long enough for an update to see them; the game latches every
+# action, so a long hold still acts once.
+key() { xdotool keydown "$1" sleep 0.3 keyup "$1" sleep 0.3; }
+# The colour of one pixel of a picture as #RRGGBB.
+pixel() { convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | tail -n 1 | grep -o '#[0-9A-F]\{6\}'; }

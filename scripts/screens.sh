@@ -19,12 +19,8 @@ mkdir -p "$OUT"
 screens_start "$BUILD"
 
 shot() { import -window "$WIN" "$OUT/$1.png"; echo "$OUT/$1.png"; }
-# Keys and buttons stay down long enough for an update to see them; the game
-# latches every action, so a long hold still acts once.
-key() { xdotool keydown "$1" sleep 0.3 keyup "$1" sleep 0.3; }
+# Buttons stay down long enough for an update to see them, as keys do.
 click() { xdotool mousemove --window "$WIN" "$1" "$2" mousedown 1 sleep 0.3 mouseup 1 sleep 0.3; }
-# The colour of one window pixel as #RRGGBB.
-pixel() { convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | tail -n 1 | grep -o '#[0-9A-F]\{6\}'; }
 
 # Loading screen: it shows for only 15 updates, so changing the window size
 # (which reloads every image) is repeated until a shot catches it.

@@ -27,8 +27,35 @@ class VoTestHost::Platform : public VoPlatform {
   bool Active() override { return host_->active; }
 
   bool ReadJoystick(int port, VoJoystickState* state) override {
+    VoJoystickInfo info;
+    if (!DescribeJoystick(port, &info)) return false;
+    *state = info.state;
+    return true;
+  }
+
+  bool DescribeJoystick(int port, VoJoystickInfo* info) override {
     if (!host_->joyPresent_[port]) return false;
-    *state = host_->joy_[port];
+    *info = host_->joy_[port];
+    // The last mapping added for the GUID wins, as in the window system.
+    for (const std::string& line : host_->mappingLines) {
+      VoGamepadMapping mapping;
+      std::string error;
+      if (VoCheckGamepadMapping(line, &mapping, &error) == VoMappingCheck::Valid && mapping.guid == info->guid) {
+        info->mapping = mapping.name;
+        info->state.gamepad = true;
+      }
+    }
+    if (host_->afterJoystickRead) host_->afterJoystickRead(port);
+    return true;
+  }
+
+  bool AddGamepadMappings(const std::string& lines) override {
+    for (size_t start = 0; start < lines.size();) {
+      size_t end = lines.find('\n', start);
+      if (end == std::string::npos) end = lines.size();
+      host_->mappingLines.push_back(lines.substr(start, end - start));
+      start = end + 1;
+    }
     return true;
   }
 
@@ -60,7 +87,13 @@ void VoTestHost::Close(double t) {
 
 void VoTestHost::SetJoystick(int port, const VoJoystickState* state) {
   joyPresent_[port] = state != nullptr;
-  if (state) joy_[port] = *state;
+  joy_[port] = VoJoystickInfo();
+  if (state) joy_[port].state = *state;
+}
+
+void VoTestHost::PlugJoystick(int port, const VoJoystickInfo& info) {
+  joyPresent_[port] = true;
+  joy_[port] = info;
 }
 
 void VoTestHost::RunUntil(double t) {

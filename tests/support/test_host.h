@@ -63,6 +63,15 @@ class VoTestHost : public VoGlfwGame {
 
   // Plugs a device into a joystick port (0-3); null unplugs it.
   void SetJoystick(int port, const VoJoystickState* state);
+  // Plugs a described device (name, GUID, raw report, and in info.state what
+  // the game reads). When a mapping for its GUID was added, the device reads
+  // as a gamepad under that mapping's name, as with the window system.
+  void PlugJoystick(int port, const VoJoystickInfo& info);
+  // Called after each read of a present joystick, to script what happens
+  // between two reads of one frame (a device pulled out, say).
+  std::function<void(int port)> afterJoystickRead;
+  // Mapping lines the host handed to the platform, in order.
+  std::vector<std::string> mappingLines;
 
   // Run's prelude: opens the fake window, starts the game and renders once.
   void Begin() { BeginRun(); }
@@ -88,7 +97,7 @@ class VoTestHost : public VoGlfwGame {
   double now_ = 0;
   std::multimap<double, std::function<void()>> script_;
   bool joyPresent_[4] = {};
-  VoJoystickState joy_[4];
+  VoJoystickInfo joy_[4];
   Platform* fake_;
 };
 

@@ -1,0 +1,290 @@
+// The controller panel: F9 lays it over whatever screen is showing. For each
+// of the four joystick ports it shows what controller-testing tools show --
+// connected or not, the device's name and GUID, its gamepad mapping (or that
+// the raw layout is read), every axis as a bar with its value, every button
+// and hat as a lit or unlit mark -- and which numbered game control each input
+// holds. A device coming or going is printed and noticed on screen for two
+// seconds, panel open or not.
+//
+// The panel reads the host through DescribeJoystick and draws into the display
+// list after everything else of the update. It changes no game state and
+// nothing that is saved; the draw state it uses is put back afterwards.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "game/myapp.h"
+
+namespace {
+
+constexpr int kPorts = 4;
+// F9 in the runtime's key codes; the game uses it for nothing else.
+constexpr int kKeyF9 = 120;
+constexpr int kNoticeMs = 2000;
+
+// Layout in design units.
+constexpr float kMargin = 6;
+constexpr float kLineGap = 2;
+constexpr float kBarWidth = 48;
+constexpr float kMark = 9;
+constexpr float kMarkStep = 19;
+constexpr int kMarksPerRow = 16;
+
+// Names of the gamepad layout's axes and buttons (GLFW gamepad order).
+constexpr int kPadAxes = 6;
+constexpr int kPadButtons = 15;
+const char* const kPadAxisNames[kPadAxes] = {"LX", "LY", "RX", "RY", "LT", "RT"};
+const char* const kPadButtonNames[kPadButtons] = {"A",  "B",  "X",  "Y",  "LB", "RB", "Bk", "St",
+                                                  "Gd", "LS", "RS", "Up", "Rt", "Dn", "Lf"};
+const char* const kHatDirections[4] = {"U", "R", "D", "L"};
+
+// Runtime text from UTF-8: device names may hold any characters.
+String Utf8(const std::string& text) {
+  return String::Load(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+}
+
+// One number in printf's `format`.
+std::string Number(const char* format, double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+// A control number as the panel prints it: "-" for none.
+std::string ControlText(int control) { return control < 0 ? "-" : std::to_string(control); }
+
+// The control that game joystick button `button` holds from this port; only
+// unit 0 drives the game.
+int ButtonControl(int port, int button) {
+  return port == 0 && button >= 0 ? c_MyApp::p_ControlOfJoyButton(button) : -1;
+}
+
+// "neg/pos": the controls that pushing an axis down to -1 and up to 1 holds.
+// The window system reports down as positive on the y axes.
+std::string AxisControls(int port, bool stick0x, bool stick0y) {
+  if (port != 0 || !(stick0x || stick0y)) return "-";
+  int negative = c_MyApp::p_ControlOfStick(stick0y, stick0y);
+  int positive = c_MyApp::p_ControlOfStick(stick0y, !stick0y);
+  return ControlText(negative) + "/" + ControlText(positive);
+}
+
+// Draws into the game's display list with a saved and restored draw state.
+class Painter {
+ public:
+  explicit Painter(c_MyApp& app)
+      : app_(app),
+        sx_(app.m_DrawScaleX),
+        sy_(app.m_DrawScaleY),
+        rot_(app.m_DrawRot),
+        r_(app.m_DrawR),
+        g_(app.m_DrawG),
+        b_(app.m_DrawB),
+        alpha_(app.m_DrawAlpha),
+        blend_(app.m_DrawBlend) {
+    app.p_ResetDraw();
+    const int font = app.m_Font * 3;
+    charW_ = static_cast<float>(app.m_ImgInfo[font]);
+    lineH_ = static_cast<float>(app.m_ImgInfo[font + 1]) + kLineGap;
+  }
+  ~Painter() {
+    app_.m_DrawScaleX = sx_;
+    app_.m_DrawScaleY = sy_;
+    app_.m_DrawRot = rot_;
+    app_.p_SetCol(r_, g_, b_, alpha_);
+    app_.m_DrawBlend = blend_;
+  }
+
+  float LineHeight() const { return lineH_; }
+  float CharWidth() const { return charW_; }
+
+  void Colour(float r, float g, float b, float a = 1) { app_.p_SetCol(r, g, b, a); }
+  void Box(float x, float y, float w, float h) { app_.p_Rect(x, y, w, h); }
+  // Text whose first cell's left edge is at x and whose top is at y, cut to
+  // `cells` characters (all when negative).
+  void Text(float x, float y, const std::string& text, int cells = -1) {
+    String s = Utf8(text);
+    if (cells >= 0 && s.Length() > cells) s = s.Slice(0, cells);
+    app_.p_Text(x + charW_ * 0.5f, y, s, 0, 0);
+  }
+  // A mark lit or unlit, with its top-left at (x, y).
+  void Mark(float x, float y, bool lit) {
+    if (lit)
+      Colour(255, 220, 0);
+    else
+      Colour(70, 70, 90);
+    Box(x, y, kMark, kMark);
+  }
+  // A bar centred on zero for a value from -1 to 1.
+  void Bar(float x, float y, float value) {
+    float h = lineH_ - kLineGap * 2;
+    Colour(60, 60, 80);
+    Box(x, y, kBarWidth, h);
+    if (value > 1) value = 1;
+    if (value < -1) value = -1;
+    float half = kBarWidth * 0.5f;
+    Colour(90, 200, 255);
+    if (value >= 0)
+      Box(x + half, y, half * value, h);
+    else
+      Box(x + half * (1 + value), y, -half * value, h);
+  }
+
+ private:
+  c_MyApp& app_;
+  float sx_, sy_, rot_, r_, g_, b_, alpha_;
+  int blend_;
+  float charW_ = 0;
+  float lineH_ = 0;
+};
+
+// One input of a port as the panel lists it.
+struct AxisRow {
+  std::string label;
+  float value;
+  std::string controls;
+};
+struct ButtonMark {
+  std::string label;
+  bool lit;
+  std::string control;
+};
+
+// The axes and buttons through which the game reads the device: the gamepad
+// layout when a mapping was found, else the raw report.
+void GameInputs(int port, const VoJoystickInfo& info, std::vector<AxisRow>* axes, std::vector<ButtonMark>* buttons) {
+  const VoJoystickState& state = info.state;
+  if (state.gamepad) {
+    for (int a = 0; a < kPadAxes; ++a)
+      axes->push_back({kPadAxisNames[a], state.padAxes[a], AxisControls(port, a == 0, a == 1)});
+    for (int b = 0; b < kPadButtons; ++b)
+      buttons->push_back(
+          {kPadButtonNames[b], state.padButtons[b], ControlText(ButtonControl(port, VoGamepadButtonToGame(b)))});
+    return;
+  }
+  // Without a mapping raw axis 0 and 1 are stick 0; the rest feed sticks and
+  // triggers the screens do not read.
+  for (int a = 0; a < info.axisCount; ++a)
+    axes->push_back({"A" + std::to_string(a), info.axes[a], AxisControls(port, a == 0, a == 1)});
+  for (int b = 0; b < info.buttonCount; ++b)
+    buttons->push_back({std::to_string(b), info.buttons[b], ControlText(ButtonControl(port, b))});
+}
+
+// One port's block with its top-left at (x, y), `w` wide.
+void DrawPort(Painter& paint, int port, const VoJoystickInfo* info, float x, float y, float w) {
+  const float lh = paint.LineHeight();
+  const int cells = static_cast<int>((w - 2 * kMargin) / (paint.CharWidth() > 0 ? paint.CharWidth() : 1));
+  x += kMargin;
+  std::string title = "Port " + std::to_string(port + 1) + (port == 0 ? " (drives the game)" : "");
+  if (!info) {
+    paint.Colour(150, 150, 150);
+    paint.Text(x, y, title + ": not connected", cells);
+    return;
+  }
+  paint.Colour(120, 255, 120);
+  paint.Text(x, y, title + ": connected", cells);
+  paint.Colour(255, 255, 255);
+  paint.Text(x, y += lh, info->name, cells);
+  paint.Text(x, y += lh, "GUID " + info->guid, cells);
+  paint.Text(x, y += lh, info->mapping.empty() ? "no mapping: raw layout" : "mapping: " + info->mapping, cells);
+
+  std::vector<AxisRow> axes;
+  std::vector<ButtonMark> buttons;
+  GameInputs(port, *info, &axes, &buttons);
+  // Axes in two columns: label, bar, value, the controls of its two ends.
+  const float column = (w - 2 * kMargin) * 0.5f;
+  const int rows = (static_cast<int>(axes.size()) + 1) / 2;
+  y += lh;
+  for (size_t i = 0; i < axes.size(); ++i) {
+    float ax = x + column * static_cast<float>(i % 2 ? 1 : 0);
+    float ay = y + lh * static_cast<float>(i / 2);
+    paint.Colour(200, 200, 200);
+    paint.Text(ax, ay, axes[i].label);
+    paint.Bar(ax + 3 * paint.CharWidth(), ay, axes[i].value);
+    paint.Colour(255, 255, 255);
+    paint.Text(ax + 4 * paint.CharWidth() + kBarWidth, ay, Number("%+.2f", axes[i].value) + " " + axes[i].controls);
+  }
+  y += lh * static_cast<float>(rows);
+
+  // Marks in rows: the input's name above, its control below.
+  auto marks = [&](const std::vector<ButtonMark>& list, bool withControls) {
+    for (size_t i = 0; i < list.size(); ++i) {
+      float mx = x + kMarkStep * static_cast<float>(i % kMarksPerRow);
+      float my = y + (withControls ? 3 : 2) * lh * static_cast<float>(i / kMarksPerRow);
+      paint.Colour(200, 200, 200);
+      paint.Text(mx, my, list[i].label, 2);
+      paint.Mark(mx, my + lh, list[i].lit);
+      paint.Colour(255, 200, 120);
+      if (withControls) paint.Text(mx, my + 2 * lh, list[i].control, 2);
+    }
+    int markRows = (static_cast<int>(list.size()) + kMarksPerRow - 1) / kMarksPerRow;
+    y += (withControls ? 3 : 2) * lh * static_cast<float>(markRows);
+  };
+  marks(buttons, true);
+
+  // With a mapping the raw buttons hold nothing themselves; they are shown lit
+  // or unlit so a binding can be checked against them.
+  if (info->state.gamepad) {
+    std::vector<ButtonMark> raw;
+    for (int b = 0; b < info->buttonCount; ++b) raw.push_back({std::to_string(b), info->buttons[b], ""});
+    marks(raw, false);
+  }
+  // Hats: one mark per direction. The window system also reports them as
+  // buttons after the device's own, which is how an unmapped hat holds controls.
+  std::vector<ButtonMark> hats;
+  for (int h = 0; h < info->hatCount; ++h) {
+    for (int d = 0; d < 4; ++d) {
+      int button = info->state.gamepad ? -1 : info->buttonCount + 4 * h + d;
+      hats.push_back({kHatDirections[d] + std::to_string(h), (info->hats[h] & VoHatBits[d]) != 0,
+                      ControlText(ButtonControl(port, button))});
+    }
+  }
+  marks(hats, true);
+}
+
+}  // namespace
+
+int c_MyApp::p_ControllerPanel() {
+  if (vo_input_KeyHit(kKeyF9) > 0) m_Controllers.open = !m_Controllers.open;
+
+  VoJoystickInfo infos[kPorts];
+  bool present[kPorts];
+  for (int port = 0; port < kPorts; ++port) {
+    present[port] = vo_app__game->DescribeJoystick(port, &infos[port]);
+    if (present[port] == m_Controllers.connected[port]) continue;
+    m_Controllers.connected[port] = present[port];
+    std::string line = "Joystick " + std::to_string(port + 1);
+    line += present[port] ? " connected: " + infos[port].name + " (" + infos[port].guid + ")" : " disconnected";
+    voPrint(Utf8(line));
+    m_Controllers.notice = line;
+    m_Controllers.noticeMs = vo_app_Millisecs();
+  }
+
+  const bool notice = !m_Controllers.notice.empty() && vo_app_Millisecs() - m_Controllers.noticeMs < kNoticeMs;
+  if (!m_Controllers.open && !notice) return 0;
+  Painter paint(*this);
+  const float w = vo_Game_jscrw;
+  const float h = vo_Game_jscrh;
+  const float lh = paint.LineHeight();
+  if (m_Controllers.open) {
+    paint.Colour(0, 0, 0, 0.85f);
+    paint.Box(0, 0, w, h);
+    paint.Colour(255, 255, 255);
+    paint.Text(kMargin, kLineGap, "Controllers (F9 closes this panel; controls shown below each input)");
+    const float top = lh + 2 * kLineGap;
+    const float blockH = (h - top) * 0.5f;
+    for (int port = 0; port < kPorts; ++port) {
+      float bx = w * 0.5f * static_cast<float>(port % 2);
+      float by = top + blockH * static_cast<float>(port / 2);
+      paint.Colour(40, 40, 60);
+      paint.Box(bx + 1, by + 1, w * 0.5f - 2, blockH - 2);
+      DrawPort(paint, port, present[port] ? &infos[port] : nullptr, bx, by + kLineGap, w * 0.5f);
+    }
+  }
+  if (notice) {
+    paint.Colour(0, 0, 0, 0.8f);
+    paint.Box(0, h - 2 * lh, w, 2 * lh);
+    paint.Colour(255, 255, 120);
+    paint.Text(kMargin, h - 1.5f * lh, m_Controllers.notice);
+  }
+  return 0;
+}
