@@ -3,7 +3,6 @@
 #include <GLFW/glfw3.h>
 #include <malloc.h>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -26,9 +25,7 @@ void LoadGamepadMappings() {
 int vo_std_main(int argc, const char** argv) {
   ::argc = argc;
   ::argv = argv;
-  std::signal(SIGSEGV, sighandler);
-  std::signal(SIGILL, sighandler);
-  std::signal(SIGFPE, sighandler);
+  voInstallSignalHandlers();
   gc_init1();
   voInit();
   gc_init2();
@@ -43,13 +40,15 @@ int VoDovelGame::Main(int argc, const char** argv) {
     std::exit(-1);
   }
   VoDovelGame* game = new VoDovelGame();
-  LoadGamepadMappings();
   try {
     vo_std_main(argc, argv);
   } catch (ThrowableObject* ex) {
     glfwTerminate();
     game->Die(ex);
   }
+  // Read after the start-up, whose first step installs the fatal-signal
+  // handlers, so that no file is read before a fault can be reported.
+  LoadGamepadMappings();
   if (game->Delegate()) game->Run();
   glfwTerminate();
   return 0;
