@@ -3,16 +3,15 @@
 // memory ends by SIGABRT instead of its message and status. This file is
 // linked with -Wl,--wrap=malloc.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
 #include <functional>
 #include <new>
-#include <string>
 
 #include "runtime/dovel.h"
+#include "tests/host/child.h"
 
 extern "C" void* __real_malloc(size_t size);
 
@@ -31,38 +30,16 @@ int Recurse(int depth) {
   return Recurse(depth + 1) + frame[0];
 }
 
-struct Outcome {
-  int status = -1;     // exit status, or -1 when killed by a signal
-  std::string output;  // standard output, then standard error
-};
-
-// Runs `fault` in a child with standard input closed, standard output and
-// error on one pipe, and the signal handlers installed as at start-up.
-Outcome FaultInChild(const std::function<void()>& fault) {
-  int pipeFds[2];
-  if (pipe(pipeFds) != 0) std::abort();
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(pipeFds[1], STDOUT_FILENO);
-    dup2(pipeFds[1], STDERR_FILENO);
-    close(pipeFds[0]);
-    close(pipeFds[1]);
+// Runs `fault` in a child with standard input closed, standard error joined
+// to standard output, and the signal handlers installed as at start-up.
+ChildResult FaultInChild(const std::function<void()>& fault) {
+  return RunInChild([&] {
+    dup2(STDOUT_FILENO, STDERR_FILENO);
     close(STDIN_FILENO);
     voInstallSignalHandlers();
     fault_begun = 1;
     fault();
-    _exit(100);
-  }
-  close(pipeFds[1]);
-  Outcome outcome;
-  char buffer[512];
-  ssize_t n;
-  while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) outcome.output.append(buffer, n);
-  close(pipeFds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (WIFEXITED(status)) outcome.status = WEXITSTATUS(status);
-  return outcome;
+  });
 }
 
 TEST(FatalSignal, IsReportedWithoutHeapOrStack) {
@@ -82,9 +59,9 @@ TEST(FatalSignal, IsReportedWithoutHeapOrStack) {
        "Dovel Runtime Error : Memory access violation\n"},
   };
   for (const auto& c : cases) {
-    Outcome outcome = FaultInChild(c.fault);
-    EXPECT_EQ(outcome.output, c.output) << c.name;
-    EXPECT_EQ(outcome.status, 255) << c.name;
+    ChildResult result = FaultInChild(c.fault);
+    EXPECT_EQ(result.out, c.output) << c.name;
+    EXPECT_EQ(result.status, 255) << c.name;
   }
 }
 
