@@ -28,17 +28,40 @@ constexpr size_t kSignalStackBytes = 64 * 1024;
 // exit machinery may deadlock.
 volatile std::sig_atomic_t reporting = 0;
 
-// Writes the bytes of s to fd with write(2): no heap and no stdio, so it
-// works inside a signal handler even when a fault struck malloc or stdio.
-void write_text(int fd, const char* s) {
-  size_t left = std::strlen(s);
-  while (left > 0) {
-    ssize_t n = write(fd, s, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    s += n;
-    left -= static_cast<size_t>(n);
+// Writes n bytes to fd with write(2): no heap and no stdio, so it works
+// inside a signal handler even when a fault struck malloc or stdio.
+void write_all(int fd, const char* p, size_t n) {
+  while (n > 0) {
+    ssize_t done = write(fd, p, n);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return;
+    p += done;
+    n -= static_cast<size_t>(done);
   }
+}
+
+// Writes the 8-bit text s as it stands.
+void write_text(int fd, const char* s) { write_all(fd, s, std::strlen(s)); }
+
+// Writes the 8-bit text s encoded as UTF-8, the encoding of voPrint, through
+// a buffer on the stack.
+void write_utf8(int fd, const char* s) {
+  char buf[256];
+  size_t n = 0;
+  for (; *s; ++s) {
+    if (n + 2 > sizeof buf) {
+      write_all(fd, buf, n);
+      n = 0;
+    }
+    const unsigned char c = static_cast<unsigned char>(*s);
+    if (c < 0x80) {
+      buf[n++] = static_cast<char>(c);
+    } else {
+      buf[n++] = static_cast<char>(0xC0 | (c >> 6));
+      buf[n++] = static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  write_all(fd, buf, n);
 }
 
 // Reads one protocol line from standard input with read(2), without its
@@ -67,10 +90,10 @@ bool read_line(char (&line)[kLineBytes + 1]) {
   reporting = 1;
   for (;;) {
     write_text(STDOUT_FILENO, "Dovel Runtime Error : ");
-    write_text(STDOUT_FILENO, msg);
+    write_utf8(STDOUT_FILENO, msg);
     write_text(STDOUT_FILENO, "\n");
     if (dbg_info && *dbg_info) {
-      write_text(STDOUT_FILENO, dbg_info);
+      write_utf8(STDOUT_FILENO, dbg_info);
       write_text(STDOUT_FILENO, "\n");
     }
     write_text(STDOUT_FILENO, "\n");
