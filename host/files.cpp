@@ -221,10 +221,11 @@ int VoGame::SaveState(String state) {
 }
 
 // The state is read once at start-up, which is also when the temporary files
-// of saves killed in an earlier run are cleared away.
+// of saves killed in an earlier run are cleared away (beside the file a
+// symbolic link leads to, where the saves write them).
 String VoGame::LoadState() {
   String file = PathToFilePath(String(kStatePath));
-  if (file.Length() > 0) RemoveDeadTemps(file.ToUtf8());
+  if (file.Length() > 0) RemoveDeadTemps(FollowLinks(file.ToUtf8()));
   return LoadString(String(kStatePath));
 }
 
