@@ -50,7 +50,8 @@ class gxtkAudio : public Object {
 
   // Opens the default device; on failure prints why and goes on silently.
   gxtkAudio();
-  // Keeps alive the samples of channels that still sound or are paused.
+  // Keeps alive the samples of channels that still sound or are paused; a
+  // channel whose sample has ended is marked stopped and lets go of it.
   void mark() override;
 
   // Window lost: pauses the sounding channels, keeping their state 1.

@@ -47,6 +47,14 @@ void discardBuffer(unsigned int& buffer) {
   buffer = 0;
 }
 
+// Marks a channel stopped. It lets go of its sample too: nothing marks the
+// sample of a stopped channel, so the collector may destroy it, and a record
+// kept past that would point at a destroyed object.
+void setStopped(gxtkChannel& chan) {
+  chan.state = 0;
+  chan.sample = nullptr;
+}
+
 // Channel numbers outside the bank are ignored instead of indexing past it.
 bool inBank(int channel) { return channel >= 0 && channel < gxtkAudio::kChannels; }
 
@@ -90,9 +98,18 @@ gxtkAudio::gxtkAudio() {
   alDistanceModel(AL_NONE);
 }
 
+// A channel whose sample has ended by itself is found stopped here, as
+// ChannelState would find it, so that its unmarked sample leaves the record
+// before the collector can destroy it.
 void gxtkAudio::mark() {
-  for (gxtkChannel& chan : channels)
-    if (chan.state != 0 && sourceState(chan.source) != AL_STOPPED) gc_mark_q(chan.sample);
+  for (gxtkChannel& chan : channels) {
+    if (chan.state == 0) continue;
+    if (sourceState(chan.source) == AL_STOPPED) {
+      setStopped(chan);
+    } else {
+      gc_mark_q(chan.sample);
+    }
+  }
 }
 
 int gxtkAudio::Suspend() {
@@ -145,7 +162,7 @@ int gxtkAudio::StopChannel(int channel) {
   gxtkChannel& chan = channels[channel];
   if (chan.state != 0) {
     alSourceStop(chan.AL_Source());
-    chan.state = 0;
+    setStopped(chan);
   }
   return 0;
 }
@@ -155,7 +172,7 @@ int gxtkAudio::PauseChannel(int channel) {
   gxtkChannel& chan = channels[channel];
   if (chan.state != 1) return 0;
   if (sourceState(chan.AL_Source()) == AL_STOPPED) {
-    chan.state = 0;
+    setStopped(chan);
   } else {
     alSourcePause(chan.source);
     chan.state = 2;
@@ -176,7 +193,7 @@ int gxtkAudio::ResumeChannel(int channel) {
 int gxtkAudio::ChannelState(int channel) {
   if (!inBank(channel)) return 0;
   gxtkChannel& chan = channels[channel];
-  if (chan.state == 1 && sourceState(chan.AL_Source()) == AL_STOPPED) chan.state = 0;
+  if (chan.state == 1 && sourceState(chan.AL_Source()) == AL_STOPPED) setStopped(chan);
   return chan.state;
 }
 

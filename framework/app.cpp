@@ -116,6 +116,12 @@ int vo_app_SetUpdateRate(int hertz) {
 
 int vo_app_Millisecs() { return vo_app__game->Millisecs(); }
 
+int vo_app_MillisecsBetween(int earlier, int later) {
+  return VoGame::WrapMillisecs(static_cast<long long>(later) - earlier);
+}
+
+int vo_app_MillisecsAfter(int ms, int delta) { return VoGame::WrapMillisecs(static_cast<long long>(ms) + delta); }
+
 String vo_app_LoadState() { return vo_app__game->LoadState(); }
 
 int vo_app_SaveState(String state) { return vo_app__game->SaveState(state); }

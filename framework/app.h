@@ -65,6 +65,13 @@ extern int vo_app__updateRate;
 
 int vo_app_SetUpdateRate(int hertz);
 int vo_app_Millisecs();
+// Milliseconds from the reading `earlier` to the reading `later` of
+// vo_app_Millisecs, right across the counter's wrap while the two are less
+// than 2^31 ms apart; negative when `later` is in fact earlier.
+int vo_app_MillisecsBetween(int earlier, int later);
+// The reading `delta` milliseconds after the reading `ms`, wrapped as the
+// counter wraps.
+int vo_app_MillisecsAfter(int ms, int delta);
 String vo_app_LoadState();
 int vo_app_SaveState(String state);
 // Ends the process with status 0; does not return.

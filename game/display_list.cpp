@@ -208,9 +208,10 @@ int c_MyApp::p_OnRender() {
   }
 
   const int now = vo_app_Millisecs();
-  if (now - m_LastRenderMs > 0) m_Fps = 1000 / (vo_app_Millisecs() - m_LastRenderMs);
+  const int sinceLast = vo_app_MillisecsBetween(m_LastRenderMs, now);
+  if (sinceLast > 0) m_Fps = 1000 / sinceLast;
   m_FpsAvg = (m_FpsAvg * 9 + m_Fps) / 10;
-  m_LastRenderMs = vo_app_Millisecs();
+  m_LastRenderMs = now;
 
   const int devW = vo_graphics_DeviceWidth();
   const int devH = vo_graphics_DeviceHeight();

@@ -253,9 +253,11 @@ int c_MyApp::p_OnUpdate() {
   if (vo_input_KeyHit(kKeyF10) > 0) vo_Game_DebugMode = 1 - vo_Game_DebugMode;
   vo_asyncevent_UpdateAsyncEvents();
 
-  if (vo_app_Millisecs() - m_LastUpdateMs > 0) m_Ups = 1000 / (vo_app_Millisecs() - m_LastUpdateMs);
+  const int now = vo_app_Millisecs();
+  const int sinceLast = vo_app_MillisecsBetween(m_LastUpdateMs, now);
+  if (sinceLast > 0) m_Ups = 1000 / sinceLast;
   m_UpsAvg = (m_UpsAvg * 9 + m_Ups) / 10;
-  m_LastUpdateMs = vo_app_Millisecs();
+  m_LastUpdateMs = now;
 
   if (vo_Game_HasMusic == 1) {
     const int sound = m_Settings[5];

@@ -46,17 +46,25 @@ uint32_t be32(const unsigned char* p) {
          p[3];
 }
 
+// A PNG file starts with an 8-byte signature; each chunk adds a 4-byte length,
+// a 4-byte type and a 4-byte CRC around its data.
+constexpr size_t kSignatureBytes = 8;
+constexpr size_t kChunkOverhead = 12;
+
 // True when every chunk's stated length fits in the bytes that follow it.
 // stb_image grows its compressed-data buffer to whatever length an IDAT chunk
 // claims before reading it, so a few hostile bytes could otherwise ask for
 // gigabytes; with this check its buffers stay within twice the file size.
+// A chunk cut short by the end of the file, even one missing only its CRC,
+// does not fit.
 bool chunks_fit(const unsigned char* p, size_t n) {
-  size_t pos = 8;  // the signature
-  while (pos + 12 <= n) {
+  size_t pos = kSignatureBytes;
+  while (pos < n) {
+    if (n - pos < kChunkOverhead) return false;
     size_t len = be32(p + pos);
-    if (len > n - pos - 12) return false;
+    if (len > n - pos - kChunkOverhead) return false;
     if (std::memcmp(p + pos + 4, "IEND", 4) == 0) break;
-    pos += 12 + len;
+    pos += kChunkOverhead + len;
   }
   return true;
 }

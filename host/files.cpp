@@ -45,14 +45,15 @@ void SyncFolder(const std::string& folder) {
   close(fd);
 }
 
-// Creates a fresh temporary file next to `path`. A leftover with our name can
-// only come from an earlier process with the same id that died mid-save.
-int CreateTemp(const std::string& path, std::string* temp) {
+// Creates a fresh temporary file next to `path` with the given permission
+// bits. A leftover with our name can only come from an earlier process with
+// the same id that died mid-save.
+int CreateTemp(const std::string& path, mode_t mode, std::string* temp) {
   *temp = path + ".tmp." + std::to_string(getpid());
-  int fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  int fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (fd < 0 && errno == EEXIST) {
     unlink(temp->c_str());
-    fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   }
   return fd;
 }
@@ -78,33 +79,74 @@ void RemoveDeadTemps(const std::string& path) {
   closedir(dir);
 }
 
+// The file a save of `path` writes: where a symbolic link (or a chain of
+// them) leads, so that the player's link stays a link. A dangling link leads
+// to the file it names, which the save then creates.
+std::string FollowLinks(std::string path) {
+  constexpr int kMaxLinkHops = 40;
+  char target[PATH_MAX];
+  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+    ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+    if (n < 0) break;
+    target[n] = '\0';
+    path = target[0] == '/' ? std::string(target) : FolderOf(path) + "/" + target;
+  }
+  return path;
+}
+
+// Writes `text` to the open file descriptor and flushes it to the disk;
+// closes fd in every case. False when any step fails.
+bool WriteDurably(int fd, const String& text) {
+  FILE* f = fdopen(fd, "wb");
+  if (!f) {
+    close(fd);
+    return false;
+  }
+  bool written = text.Save(f) && fflush(f) == 0 && fsync(fileno(f)) == 0;
+  return (fclose(f) == 0) && written;
+}
+
+// Rewrites an existing file where it stands (truncate, write, fsync), for a
+// file whose folder does not let us create the temporary file beside it.
+int SaveInPlace(const std::string& path, const String& text) {
+  int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) return -1;
+  return WriteDurably(fd, text) ? 0 : -2;
+}
+
 // Replaces the file at `path` with `text` so that a crash or a failed write
 // at any point leaves either the old file or the new one, never a mixture.
-// Returns 0, -1 when the file cannot be created or replaced, -2 when the
-// text could not be written completely.
+// The replacement keeps the old file's permission bits, and a symbolic link
+// at `path` keeps pointing at the replaced file. Where no temporary file can
+// be made (a folder the player may not write to) a writable file is
+// rewritten in place instead; any other failure to make one (a full disk)
+// leaves the old file alone. Returns 0, -1 when the file cannot be created
+// or replaced, -2 when the text could not be written completely.
 int SaveAtomically(const std::string& path, const String& text) {
   // A state file the user made read-only stays as it is.
   if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) return -1;
+  std::string target = FollowLinks(path);
+  struct stat old;
+  bool existed = stat(target.c_str(), &old) == 0;
+  mode_t mode = existed ? (old.st_mode & 07777) : 0666;
   std::string temp;
-  int fd = CreateTemp(path, &temp);
-  if (fd < 0) return -1;
-  FILE* f = fdopen(fd, "wb");
-  if (!f) {
+  int fd = CreateTemp(target, mode, &temp);
+  if (fd < 0) return (errno == EACCES || errno == EPERM) ? SaveInPlace(target, text) : -1;
+  // The creation mode passed through the umask; the old file's bits did not.
+  if (existed && fchmod(fd, mode) != 0) {
     close(fd);
     unlink(temp.c_str());
     return -1;
   }
-  bool written = text.Save(f) && fflush(f) == 0 && fsync(fileno(f)) == 0;
-  written = (fclose(f) == 0) && written;
-  if (!written) {
+  if (!WriteDurably(fd, text)) {
     unlink(temp.c_str());
     return -2;
   }
-  if (rename(temp.c_str(), path.c_str()) != 0) {
+  if (rename(temp.c_str(), target.c_str()) != 0) {
     unlink(temp.c_str());
     return -1;
   }
-  SyncFolder(FolderOf(path));
+  SyncFolder(FolderOf(target));
   return 0;
 }
 
@@ -179,10 +221,11 @@ int VoGame::SaveState(String state) {
 }
 
 // The state is read once at start-up, which is also when the temporary files
-// of saves killed in an earlier run are cleared away.
+// of saves killed in an earlier run are cleared away (beside the file a
+// symbolic link leads to, where the saves write them).
 String VoGame::LoadState() {
   String file = PathToFilePath(String(kStatePath));
-  if (file.Length() > 0) RemoveDeadTemps(file.ToUtf8());
+  if (file.Length() > 0) RemoveDeadTemps(FollowLinks(file.ToUtf8()));
   return LoadString(String(kStatePath));
 }
 

@@ -22,6 +22,14 @@ bool VoGame::Started() { return _started; }
 bool VoGame::Suspended() { return _suspended; }
 int VoGame::Millisecs() { return 0; }
 
+int VoGame::WrapMillisecs(long long ms) {
+  constexpr long long kCounterRange = 1LL << 32;
+  constexpr long long kHalfRange = 1LL << 31;
+  long long low = ms % kCounterRange;
+  if (low < 0) low += kCounterRange;
+  return static_cast<int>(low >= kHalfRange ? low - kCounterRange : low);
+}
+
 bool VoGame::PollJoystick(int, Array<float>, Array<float>, Array<float>, Array<bool>) { return false; }
 
 void VoGame::OpenUrl(String) {}

@@ -67,7 +67,13 @@ class VoGame {
   virtual int UpdateRate();
   virtual bool Started();
   virtual bool Suspended();
+  // Milliseconds since start-up as a 32-bit counter: after 2^31 ms (24.8
+  // days) it wraps to INT_MIN and counts on, so readings are compared only by
+  // their difference.
   virtual int Millisecs();
+  // The 32-bit counter value of a millisecond count: ms modulo 2^32 as a
+  // signed int.
+  static int WrapMillisecs(long long ms);
   virtual void GetDate(Array<int> date);
   // 0 saved, -1 state file not opened, -2 write incomplete; the old state
   // file is left untouched on failure.

@@ -44,7 +44,7 @@ void VoGlfwGame::SetUpdateRate(int hertz) {
   _nextUpdate = _platform->Time() + _updatePeriod;
 }
 
-int VoGlfwGame::Millisecs() { return static_cast<int>(_platform->Time() * 1000.0); }
+int VoGlfwGame::Millisecs() { return WrapMillisecs(static_cast<long long>(_platform->Time() * 1000.0)); }
 
 void VoGlfwGame::Run() {
   BeginRun();

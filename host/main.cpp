@@ -3,7 +3,6 @@
 #include <GLFW/glfw3.h>
 #include <malloc.h>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -16,9 +15,7 @@ const char** argv = nullptr;
 int vo_std_main(int argc, const char** argv) {
   ::argc = argc;
   ::argv = argv;
-  std::signal(SIGSEGV, sighandler);
-  std::signal(SIGILL, sighandler);
-  std::signal(SIGFPE, sighandler);
+  voInstallSignalHandlers();
   gc_init1();
   voInit();
   gc_init2();
@@ -33,14 +30,15 @@ int VoDovelGame::Main(int argc, const char** argv) {
     std::exit(-1);
   }
   VoDovelGame* game = new VoDovelGame();
-  // Extra mappings teach the program a pad GLFW does not know yet, without a rebuild.
-  game->LoadGamepadMappings();
   try {
     vo_std_main(argc, argv);
   } catch (ThrowableObject* ex) {
     glfwTerminate();
     game->Die(ex);
   }
+  // Read after the start-up, whose first step installs the fatal-signal
+  // handlers, so that no file is read before a fault can be reported.
+  game->LoadGamepadMappings();
   if (game->Delegate()) game->Run();
   glfwTerminate();
   return 0;

@@ -163,7 +163,7 @@ int c_SqPlayer::p_Sq_StartTune(String name, int seed, int tempo) {
   String path = String("tunes/") + name + String(".png");
   m_Section = 0;
   m_Seed = seed;
-  m_NextTick = vo_app_Millisecs() + 100;
+  m_NextTick = vo_app_MillisecsAfter(vo_app_Millisecs(), 100);
   m_Row = 0;
   m_Tempo = tempo;
   m_PlayState = 2;
@@ -232,7 +232,7 @@ int c_SqPlayer::p_Sq_LoadChunk() {
   if (step >= 5 && step <= 67 && m_TuneImage != nullptr) decode_frame(*this, step - 5);
 
   m_LoadStep += 1;
-  m_NextTick = vo_app_Millisecs() + 100;
+  m_NextTick = vo_app_MillisecsAfter(vo_app_Millisecs(), 100);
   if (m_LoadStep > kLoadSteps) m_LoadStep = 0;
   return 0;
 }
@@ -243,7 +243,7 @@ int c_SqPlayer::p_Sq_Alive_U(int paused, int musicOn) {
     if (musicOn == 1) p_Sq_MusicPlay();
     if (musicOn == 0) p_Sq_Stop(0);
   } else if (paused == 1) {
-    m_NextTick = vo_app_Millisecs() + 150;
+    m_NextTick = vo_app_MillisecsAfter(vo_app_Millisecs(), 150);
     if (m_PlayState == 2) p_Sq_Stop(0);
   } else if (m_PlayState == 2 && musicOn == 0) {
     p_Sq_Stop(0);
@@ -258,10 +258,9 @@ int c_SqPlayer::p_Sq_Alive_R() {
 }
 
 int c_SqPlayer::p_Sq_MusicPlay() {
-  // 64-bit so that a clock near the top of the int range cannot overflow.
-  long long now = vo_app_Millisecs();
-  long long next = m_NextTick;
-  if (now <= next && next <= now + kFarAhead) return 0;
+  // Compared by difference, so the step stays due on time across the clock's wrap.
+  const int ahead = vo_app_MillisecsBetween(vo_app_Millisecs(), m_NextTick);
+  if (ahead >= 0 && ahead <= kFarAhead) return 0;
 
   // A pattern break ends the pattern after this step; the voices after the
   // one that asks for it still play this step's row, not the last one.
@@ -285,7 +284,7 @@ int c_SqPlayer::p_Sq_MusicPlay() {
   if (patternBreak) m_Row = 63;
 
   // Timed from the previous step, so a late update catches up one step at a time.
-  m_NextTick = static_cast<int>(static_cast<double>(m_NextTick) + step_millis(m_Tempo));
+  m_NextTick = vo_app_MillisecsAfter(m_NextTick, static_cast<int>(step_millis(m_Tempo)));
   m_Row = (m_Row + 1) % 64;
   if (m_Row != 0) return 0;
 

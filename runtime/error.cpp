@@ -1,6 +1,8 @@
 #include "runtime/error.h"
 
 #include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -13,12 +15,90 @@ const char* dbg_info;
 
 namespace {
 
-// Ends the process after a fatal report. _exit, because this also runs inside
-// signal handlers, where the C library's exit machinery may deadlock.
-[[noreturn]] void die_now(int status) {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  _exit(status);
+// The exit status of every fatal end (-1 as the shell sees it).
+constexpr int kFatalStatus = 255;
+// The longest protocol line, newline included.
+constexpr size_t kLineBytes = 255;
+// Room for the signal handler, apart from the stack that may have overflowed.
+constexpr size_t kSignalStackBytes = 64 * 1024;
+
+// Set once a fatal report has begun; a fault after that ends the process at
+// once instead of reporting inside a report. The report ends the process with
+// _exit, because it also runs inside signal handlers, where the C library's
+// exit machinery may deadlock.
+volatile std::sig_atomic_t reporting = 0;
+
+// Writes n bytes to fd with write(2): no heap and no stdio, so it works
+// inside a signal handler even when a fault struck malloc or stdio.
+void write_all(int fd, const char* p, size_t n) {
+  while (n > 0) {
+    ssize_t done = write(fd, p, n);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return;
+    p += done;
+    n -= static_cast<size_t>(done);
+  }
+}
+
+// Writes the 8-bit text s as it stands.
+void write_text(int fd, const char* s) { write_all(fd, s, std::strlen(s)); }
+
+// Writes the 8-bit text s encoded as UTF-8, the encoding of voPrint, through
+// a buffer on the stack.
+void write_utf8(int fd, const char* s) {
+  char buf[256];
+  size_t n = 0;
+  for (; *s; ++s) {
+    if (n + 2 > sizeof buf) {
+      write_all(fd, buf, n);
+      n = 0;
+    }
+    const unsigned char c = static_cast<unsigned char>(*s);
+    if (c < 0x80) {
+      buf[n++] = static_cast<char>(c);
+    } else {
+      buf[n++] = static_cast<char>(0xC0 | (c >> 6));
+      buf[n++] = static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  write_all(fd, buf, n);
+}
+
+// Reads one protocol line from standard input with read(2), without its
+// newline. False at the end of input, on an error, and for a line that has
+// no newline within kLineBytes.
+bool read_line(char (&line)[kLineBytes + 1]) {
+  size_t n = 0;
+  while (n < kLineBytes) {
+    char c;
+    ssize_t got = read(STDIN_FILENO, &c, 1);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    if (c == '\n') {
+      line[n] = '\0';
+      return true;
+    }
+    line[n++] = c;
+  }
+  return false;
+}
+
+// The fatal report, safe inside a signal handler: the error line and the
+// position line on standard output, then the debug protocol, for as long as
+// a debugger resumes.
+[[noreturn]] void report(const char* msg) {
+  reporting = 1;
+  for (;;) {
+    write_text(STDOUT_FILENO, "Dovel Runtime Error : ");
+    write_utf8(STDOUT_FILENO, msg);
+    write_text(STDOUT_FILENO, "\n");
+    if (dbg_info && *dbg_info) {
+      write_utf8(STDOUT_FILENO, dbg_info);
+      write_text(STDOUT_FILENO, "\n");
+    }
+    write_text(STDOUT_FILENO, "\n");
+    dbg_stop();
+  }
 }
 
 // The live collected object at address p, or null when p is not one: the
@@ -55,14 +135,13 @@ void voError(String msg) {
 }
 
 void dbg_error(const char* msg) {
-  for (;;) {
-    voPrint(String("Dovel Runtime Error : ") + String(msg));
-    voPrint(dbg_stacktrace());
-    dbg_stop();
-  }
+  // The report writes past stdio, so what stdio still holds goes out first.
+  std::fflush(stdout);
+  report(msg);
 }
 
 void sighandler(int sig) {
+  if (reporting) _exit(kFatalStatus);
   const char* msg = "Unknown signal";
   switch (sig) {
     case SIGSEGV:
@@ -75,7 +154,24 @@ void sighandler(int sig) {
       msg = "Floating point exception";
       break;
   }
-  dbg_error(msg);
+  report(msg);
+}
+
+void voInstallSignalHandlers() {
+  // Static, so that installing takes no heap and the stack is there even
+  // when the heap is broken by the time of the fault.
+  static char stack[kSignalStackBytes];
+  stack_t alternate{};
+  alternate.ss_sp = stack;
+  alternate.ss_size = sizeof stack;
+  sigaltstack(&alternate, nullptr);
+  struct sigaction action {};
+  action.sa_handler = sighandler;
+  sigemptyset(&action.sa_mask);
+  // SA_NODEFER lets a fault inside the handler reach it again (and end the
+  // process with the fatal status) instead of killing the process silently.
+  action.sa_flags = SA_ONSTACK | SA_NODEFER;
+  for (int sig : {SIGSEGV, SIGILL, SIGFPE}) sigaction(sig, &action, nullptr);
 }
 
 void dbg_print(String s) {
@@ -85,7 +181,7 @@ void dbg_print(String s) {
   if (len + 99 >= cap) {
     cap = len + 100;
     buf = static_cast<char*>(std::realloc(buf, cap));
-    if (!buf) die_now(-1);
+    if (!buf) _exit(kFatalStatus);
   }
   for (size_t i = 0; i < len; ++i) buf[i] = static_cast<char>(s[static_cast<int>(i)] & 0xff);
   buf[len] = '\n';
@@ -100,20 +196,19 @@ String dbg_stacktrace() {
 
 void dbg_stop() {
   // With no position set the position text is shown as "(null)".
-  std::fprintf(stderr, "{{~~%s~~}}\n", dbg_info ? dbg_info : "(null)");
-  dbg_print(String());
+  write_text(STDERR_FILENO, "{{~~");
+  write_text(STDERR_FILENO, dbg_info ? dbg_info : "(null)");
+  write_text(STDERR_FILENO, "~~}}\n\n");
 
   for (;;) {
-    char line[256];
-    if (!std::fgets(line, sizeof line, stdin)) die_now(-1);
-    size_t n = std::strlen(line);
-    if (n == 0 || line[n - 1] != '\n') die_now(-1);
-    line[n - 1] = 0;
+    char line[kLineBytes + 1];
+    if (!read_line(line)) _exit(kFatalStatus);
 
     switch (line[0]) {
       case '?':
         continue;
       case '@': {
+        // Only a debugger asks for this; the object's text takes the heap.
         void* p = nullptr;
         Object* obj = std::sscanf(line + 1, "%p", &p) == 1 ? live_object(p) : nullptr;
         if (obj) {
@@ -129,11 +224,12 @@ void dbg_stop() {
       case 's':
         return;
       case 'q':
-        std::fflush(stdout);
         _exit(0);
       default:
-        std::printf("????? %s ?????\n", line);
-        die_now(-1);
+        write_text(STDOUT_FILENO, "????? ");
+        write_text(STDOUT_FILENO, line);
+        write_text(STDOUT_FILENO, " ?????\n");
+        _exit(kFatalStatus);
     }
   }
 }

@@ -137,15 +137,6 @@ TEST_F(FilesTest, StateRoundTripsAsUtf8WithoutByteOrderMark) {
   EXPECT_EQ(EntryCount(), 1) << "no temporary file is left behind";
 }
 
-TEST_F(FilesTest, ReadOnlyFolderKeepsTheOldState) {
-  ASSERT_EQ(host.SaveState(String("old")), 0);
-  ASSERT_EQ(chmod(".dovelstate", 0666), 0);
-  ASSERT_EQ(chmod(".", 0555), 0);
-  EXPECT_EQ(SaveWithoutPrivileges(host, "new"), -1);
-  EXPECT_EQ(ReadFile(".dovelstate"), "old");
-  EXPECT_EQ(EntryCount(), 1);
-}
-
 TEST_F(FilesTest, ReadOnlyStateFileIsNotReplaced) {
   ASSERT_EQ(host.SaveState(String("old")), 0);
   ASSERT_EQ(chmod(".dovelstate", 0444), 0);

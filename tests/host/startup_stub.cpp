@@ -50,6 +50,8 @@ int voInit() {
   bool handler = current.sa_handler == sighandler;
   bool emptyLists = gc_unmarked_list.succ == &gc_unmarked_list && gc_queued_list.succ == &gc_queued_list;
   std::printf("init %d %s %d %d\n", argc, argv[argc - 1], handler, emptyLists);
+  // A fatal report writes past stdio and so would not flush this line.
+  std::fflush(stdout);
   return 0;
 }
 

@@ -105,9 +105,10 @@ TEST(Errors, ErrorWithNoDebuggerEndsWithMinusOne) {
 }
 
 TEST(Errors, ErrorTextIsNarrowedToItsLowBytes) {
-  Outcome r = run_child("", [] { voError(String("x") + String::FromChar(0x141)); });
-  // 0x141 narrows to 0x41, which prints as "A".
-  EXPECT_EQ(r.out, "Dovel Runtime Error : xA\n\n");
+  Outcome r = run_child("", [] { voError(String("x") + String::FromChar(0x141) + String::FromChar(0x1E9)); });
+  // 0x141 narrows to 0x41, which prints as "A"; 0x1E9 narrows to 0xE9, which
+  // prints as UTF-8 like every line on standard output.
+  EXPECT_EQ(r.out, "Dovel Runtime Error : xA\xC3\xA9\n\n");
   EXPECT_EQ(r.status, -1);
 }
 

@@ -1,0 +1,83 @@
+// Fatal signals reported from a broken process: each case faults in a child
+// whose malloc aborts once the fault has begun, so a report that takes heap
+// memory ends by SIGABRT instead of its message and status. This file is
+// linked with -Wl,--wrap=malloc.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <functional>
+#include <new>
+
+#include "runtime/dovel.h"
+#include "tests/host/child.h"
+
+extern "C" void* __real_malloc(size_t size);
+
+namespace {
+
+volatile std::sig_atomic_t fault_begun = 0;
+// Never reached: only keeps the compiler from seeing an endless recursion.
+volatile int recursion_end = -1;
+
+// Recurses until the stack runs out; the volatile frame and the use of the
+// result after the call keep the compiler from turning it into a loop.
+int Recurse(int depth) {
+  volatile char frame[256];
+  frame[0] = static_cast<char>(depth);
+  if (depth == recursion_end) return 0;
+  return Recurse(depth + 1) + frame[0];
+}
+
+// Runs `fault` in a child with standard input closed, standard error joined
+// to standard output, and the signal handlers installed as at start-up.
+ChildResult FaultInChild(const std::function<void()>& fault) {
+  return RunInChild([&] {
+    dup2(STDOUT_FILENO, STDERR_FILENO);
+    close(STDIN_FILENO);
+    voInstallSignalHandlers();
+    fault_begun = 1;
+    fault();
+  });
+}
+
+TEST(FatalSignal, IsReportedWithoutHeapOrStack) {
+  const struct {
+    const char* name;
+    std::function<void()> fault;
+    const char* output;
+  } cases[] = {
+      {"unbounded recursion", [] { Recurse(0); },
+       "Dovel Runtime Error : Memory access violation\n\n{{~~(null)~~}}\n\n"},
+      // A position text at a bad address faults again inside the report.
+      {"fault while reporting",
+       [] {
+         dbg_info = reinterpret_cast<const char*>(16);
+         std::raise(SIGSEGV);
+       },
+       "Dovel Runtime Error : Memory access violation\n"},
+  };
+  for (const auto& c : cases) {
+    ChildResult result = FaultInChild(c.fault);
+    EXPECT_EQ(result.out, c.output) << c.name;
+    EXPECT_EQ(result.status, 255) << c.name;
+  }
+}
+
+}  // namespace
+
+// Once the fault has begun, any heap allocation ends the child.
+extern "C" void* __wrap_malloc(size_t size) {
+  if (fault_begun) std::abort();
+  return __real_malloc(size);
+}
+
+// C++ allocations go through the wrapped malloc as well.
+void* operator new(size_t size) {
+  void* p = std::malloc(size);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
