@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "audio/audio_codec.h"
-#include "graphics/image_codec.h"
+#include "host/audio_codec.h"
+#include "host/image_codec.h"
 #include "host/game.h"
 
 extern char** environ;

@@ -1,6 +1,6 @@
 // stb_image compiled here with the PNG decoder only, so no other format's
 // parser is reachable from a file in the data folder.
-#include "graphics/image_codec.h"
+#include "host/image_codec.h"
 
 #include <climits>
 #include <cstdint>
