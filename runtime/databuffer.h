@@ -11,7 +11,7 @@
 #pragma once
 
 #include "runtime/gc.h"
-#include "runtime/vo_string.h"
+#include "runtime/string.h"
 
 class VoThread;
 

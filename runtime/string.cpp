@@ -1,4 +1,4 @@
-#include "runtime/vo_string.h"
+#include "runtime/string.h"
 
 #include <cctype>
 #include <cerrno>
@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/array.h"
 #include "runtime/error.h"
-#include "runtime/vo_array.h"
 
 String::Rep String::nullRep = {1, 0};
 
