@@ -24,7 +24,7 @@ namespace {
 // The live collected object at address p, or null when p is not one: the
 // address comes from the debugger's input and is only trusted once it is
 // found among the objects the collector holds.
-Object* live_object(const void* p) {
+Object* liveObject(const void* p) {
   for (gc_object* list : {&gc_unmarked_list, &gc_queued_list, &gc_marked_list}) {
     for (gc_object* q = list->succ; q != list; q = q->succ) {
       if (q == p) return dynamic_cast<Object*>(q);
@@ -115,7 +115,7 @@ void dbg_stop() {
         continue;
       case '@': {
         void* p = nullptr;
-        Object* obj = std::sscanf(line + 1, "%p", &p) == 1 ? live_object(p) : nullptr;
+        Object* obj = std::sscanf(line + 1, "%p", &p) == 1 ? liveObject(p) : nullptr;
         if (obj) {
           dbg_print(obj->debug());
         } else {

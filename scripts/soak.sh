@@ -14,7 +14,7 @@ BUILD="$(cd "${2:-$ROOT/build-asan}" && pwd)"
 if [ -z "${SOAK_IN_X:-}" ]; then
   cmake -S "$ROOT" -B "$BUILD" -G Ninja -DQUILLET_SANITIZE=ON -DQUILLET_BENCH=OFF \
     -DCMAKE_BUILD_TYPE=Debug >/dev/null
-  cmake --build "$BUILD" -j 2 --target quillet assets host_x_window_state
+  cmake --build "$BUILD" -j "${JOBS:-$(nproc)}" --target quillet assets host_x_window_state
   SOAK_IN_X=1 exec bash "$ROOT/scripts/xvfb-run.sh" -s "-screen 0 1280x1024x24 -noreset" \
     bash "$0" "$DURATION" "$BUILD"
 fi

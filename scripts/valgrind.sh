@@ -10,7 +10,7 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="$(cd "${1:-$ROOT/build}" && pwd)"
 
 if [ -z "${VALGRIND_IN_X:-}" ]; then
-  cmake --build "$BUILD" -j 2 --target quillet assets host_x_window_state
+  cmake --build "$BUILD" -j "${JOBS:-$(nproc)}" --target quillet assets host_x_window_state
   VALGRIND_IN_X=1 exec bash "$ROOT/scripts/xvfb-run.sh" -s "-screen 0 1024x768x24 -noreset" \
     bash "$0" "$BUILD"
 fi
