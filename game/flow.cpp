@@ -87,7 +87,8 @@ const LoadItem kLoadItems[] = {
     {14, LoadKind::Image, 80, "BadgesA", 64, 64, 64},
 };
 
-// The controls whose hold keeps a consumed press latched, in test order.
+// The controls whose hold keeps a consumed press latched, in test order: every
+// control number and the iCade pad entries 16 and 17.
 const int kLatchControls[] = {0, 3, 5, 8, 10, 11, 12, 13, 14, 15, 16, 17, 99};
 
 // F10 toggles the debug text.
@@ -115,7 +116,7 @@ void spinner(c_MyApp& app, float r, float g, float b, int angleOffset) {
 // Opens the pause menu when a game is running or starting, else clears it;
 // suspension and resumption both apply this rule.
 void pauseForSuspension(c_MyApp& app) {
-  if (app.m_State > 9) {
+  if (app.m_State >= kStatePlaying) {
     app.m_Paused = 1;
     app.m_PauseMove = 1;
     app.m_PauseY = static_cast<int>(0.5f * vo_Game_jscrh);
@@ -139,7 +140,8 @@ void backHandling(c_MyApp& app) {
   }
   if (!held) app.m_KeyLatch = 0;
   if ((held && app.m_KeyLatch == 1) || app.m_TouchLatch == 1) return;
-  if (app.p_PlayKey(99, 0) && app.m_State == 1 && (app.m_CreditsOpen == 1 || app.m_BadgesOpen == 1)) {
+  if (app.p_PlayKey(kControlBack, 0) && app.m_State == kStateTitle &&
+      (app.m_CreditsOpen == 1 || app.m_BadgesOpen == 1)) {
     app.m_CreditsOpen = 0;
     app.m_BadgesOpen = 0;
     app.m_KeyLatch = 1;
@@ -150,33 +152,33 @@ void backHandling(c_MyApp& app) {
 // Update step 9: the screen of the current state and the overlays over it.
 void screens(c_MyApp& app) {
   switch (app.m_State) {
-    case 1:
+    case kStateTitle:
       app.p_Menu();
       break;
-    case 2:
+    case kStateRecordGame:
       app.p_LoadMenu();
-      app.m_State = 1;
+      app.m_State = kStateTitle;
       break;
-    case 10:
+    case kStatePlaying:
       app.p_Game();
       app.p_InGame();
       break;
-    case 11:
+    case kStateStartGame:
       app.p_LoadGame();
       break;
     default:
       break;
   }
-  if (app.m_State == 10 && app.m_GameOverNow > 0) app.p_GameOver();
-  if (app.m_State == 1 || app.m_State == 2) app.p_GameOver();
-  if (app.m_State == 1 && (app.m_CreditsOpen == 1 || app.m_CreditsSlide > 0)) app.p_CreditBox();
+  if (app.m_State == kStatePlaying && app.m_GameOverNow > 0) app.p_GameOver();
+  if (app.m_State == kStateTitle || app.m_State == kStateRecordGame) app.p_GameOver();
+  if (app.m_State == kStateTitle && (app.m_CreditsOpen == 1 || app.m_CreditsSlide > 0)) app.p_CreditBox();
 
   if (app.m_CreditsOpen == 1) {
     if (app.m_CreditsSlide < 30) app.m_CreditsSlide++;
   } else if (app.m_CreditsSlide > 0) {
     app.m_CreditsSlide--;
   }
-  if (app.m_State == 1 && app.m_BadgesOpen == 1) app.p_BadgesBox();
+  if (app.m_State == kStateTitle && app.m_BadgesOpen == 1) app.p_BadgesBox();
 }
 
 // Update step 12: frame rate and screen scale, for checking a device by eye.
@@ -216,7 +218,7 @@ int voMain() {
 }
 
 int c_MyApp::p_OnCreate() {
-  m_State = 1;
+  m_State = kStateTitle;
   vo_app_SetUpdateRate(60);
   m_DevWidth = vo_graphics_DeviceWidth();
   m_DevHeight = vo_graphics_DeviceHeight();
@@ -240,7 +242,7 @@ int c_MyApp::p_OnCreate() {
   for (int i = 0; i < 19; i++) m_PadState[i] = 0;
   for (int i = 0; i < 25; i++) m_Settings[i] = 0;
   for (int i = 0; i < 31; i++) m_HighScores[i] = 0;
-  m_Settings[5] = 1;
+  m_Settings[kSettingSoundMode] = kSoundEffectsAndMusic;
 
   p_Load();
   for (int i = 0; i < 33; i++) m_SfxChannels[i] = i;
@@ -258,8 +260,7 @@ int c_MyApp::p_OnUpdate() {
   m_LastUpdateMs = vo_app_Millisecs();
 
   if (vo_Game_HasMusic == 1) {
-    const int sound = m_Settings[5];
-    m_Player->p_Sq_Alive_U(m_Paused, (sound == 1 || sound == 3) ? 1 : 0);
+    m_Player->p_Sq_Alive_U(m_Paused, MusicOn(m_Settings[kSettingSoundMode]) ? 1 : 0);
   }
 
   p_SampleTouch();

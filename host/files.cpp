@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "host/audio_codec.h"
-#include "host/image_codec.h"
 #include "host/game.h"
+#include "host/image_codec.h"
 
 extern char** environ;
 
@@ -30,7 +30,7 @@ namespace {
 const char* const kStatePath = "./.dovelstate";
 
 // The folder part of a file path, "." when it has none.
-std::string FolderOf(const std::string& path) {
+std::string folderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
@@ -38,7 +38,7 @@ std::string FolderOf(const std::string& path) {
 }
 
 // Flushes a folder's entries (the rename of a file in it) to the disk.
-void SyncFolder(const std::string& folder) {
+void syncFolder(const std::string& folder) {
   int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
   if (fd < 0) return;
   fsync(fd);
@@ -47,7 +47,7 @@ void SyncFolder(const std::string& folder) {
 
 // Creates a fresh temporary file next to `path`. A leftover with our name can
 // only come from an earlier process with the same id that died mid-save.
-int CreateTemp(const std::string& path, std::string* temp) {
+int createTemp(const std::string& path, std::string* temp) {
   *temp = path + ".tmp." + std::to_string(getpid());
   int fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0 && errno == EEXIST) {
@@ -61,8 +61,8 @@ int CreateTemp(const std::string& path, std::string* temp) {
 // process died before the rename. A temporary file is named after the saving
 // process, so one whose process still runs belongs to a save in progress and
 // stays.
-void RemoveDeadTemps(const std::string& path) {
-  std::string folder = FolderOf(path);
+void removeDeadTemps(const std::string& path) {
+  std::string folder = folderOf(path);
   std::string prefix = path.substr(path.rfind('/') + 1) + ".tmp.";
   DIR* dir = opendir(folder.c_str());
   if (!dir) return;
@@ -82,11 +82,11 @@ void RemoveDeadTemps(const std::string& path) {
 // at any point leaves either the old file or the new one, never a mixture.
 // Returns 0, -1 when the file cannot be created or replaced, -2 when the
 // text could not be written completely.
-int SaveAtomically(const std::string& path, const String& text) {
+int saveAtomically(const std::string& path, const String& text) {
   // A state file the user made read-only stays as it is.
   if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) return -1;
   std::string temp;
-  int fd = CreateTemp(path, &temp);
+  int fd = createTemp(path, &temp);
   if (fd < 0) return -1;
   FILE* f = fdopen(fd, "wb");
   if (!f) {
@@ -104,13 +104,13 @@ int SaveAtomically(const std::string& path, const String& text) {
     unlink(temp.c_str());
     return -1;
   }
-  SyncFolder(FolderOf(path));
+  syncFolder(folderOf(path));
   return 0;
 }
 
 // Reads the rest of f into one malloc'd block; null when reading fails, the
 // file would not fit an int length or memory runs out.
-unsigned char* ReadAll(FILE* f, int* length) {
+unsigned char* readAll(FILE* f, int* length) {
   std::vector<unsigned char> bytes;
   unsigned char chunk[4096];
   size_t n;
@@ -167,7 +167,7 @@ String VoGame::LoadString(String path) {
 unsigned char* VoGame::LoadData(String path, int* length) {
   FILE* f = OpenFile(path, String("rb"));
   if (!f) return nullptr;
-  unsigned char* data = ReadAll(f, length);
+  unsigned char* data = readAll(f, length);
   std::fclose(f);
   return data;
 }
@@ -175,14 +175,14 @@ unsigned char* VoGame::LoadData(String path, int* length) {
 int VoGame::SaveState(String state) {
   String file = PathToFilePath(String(kStatePath));
   if (file.Length() == 0) return -1;
-  return SaveAtomically(file.ToUtf8(), state);
+  return saveAtomically(file.ToUtf8(), state);
 }
 
 // The state is read once at start-up, which is also when the temporary files
 // of saves killed in an earlier run are cleared away.
 String VoGame::LoadState() {
   String file = PathToFilePath(String(kStatePath));
-  if (file.Length() > 0) RemoveDeadTemps(file.ToUtf8());
+  if (file.Length() > 0) removeDeadTemps(file.ToUtf8());
   return LoadString(String(kStatePath));
 }
 

@@ -16,7 +16,7 @@ namespace {
 
 // Extra gamepad mappings (SDL's gamecontrollerdb format) from the working
 // folder, so a pad GLFW does not know yet can be taught without a rebuild.
-void LoadGamepadMappings() {
+void loadGamepadMappings() {
   String db = VoGame::_game->LoadString(String("./gamecontrollerdb.txt"));
   if (db.Length() > 0) glfwUpdateGamepadMappings(db.ToUtf8().c_str());
 }
@@ -43,7 +43,7 @@ int VoDovelGame::Main(int argc, const char** argv) {
     std::exit(-1);
   }
   VoDovelGame* game = new VoDovelGame();
-  LoadGamepadMappings();
+  loadGamepadMappings();
   try {
     vo_std_main(argc, argv);
   } catch (ThrowableObject* ex) {
