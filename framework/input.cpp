@@ -57,7 +57,7 @@ c_InputDevice* c_InputDevice::m_new() {
 
 // A press counts a hit only on the transition to down, so keys held and
 // repeated by the system count once. Out-of-range codes are ignored.
-void c_InputDevice::Press(int code) {
+void c_InputDevice::PressKey(int code) {
   if (!isKeyCode(code) || m_keyDown[code]) return;
   m_keyDown[code] = true;
   p_PutKeyHit(code);
@@ -67,14 +67,14 @@ void c_InputDevice::Press(int code) {
   }
 }
 
-void c_InputDevice::Release(int code) {
+void c_InputDevice::ReleaseKey(int code) {
   if (!isKeyCode(code) || !m_keyDown[code]) return;
   m_keyDown[code] = false;
   if (int linked = linkedCode(code)) m_keyDown[linked] = false;
 }
 
 // Moves one touch point; touch 0 is also the pointer.
-void c_InputDevice::SetPointer(int touch, float x, float y) {
+void c_InputDevice::MoveTouch(int touch, float x, float y) {
   if (!isTouch(touch)) return;
   m_touchX[touch] = x;
   m_touchY[touch] = y;
@@ -87,10 +87,10 @@ void c_InputDevice::SetPointer(int touch, float x, float y) {
 int c_InputDevice::p_KeyEvent(int event, int data) {
   switch (event) {
     case c_VoGameEvent::KeyDown:
-      Press(data);
+      PressKey(data);
       break;
     case c_VoGameEvent::KeyUp:
-      Release(data);
+      ReleaseKey(data);
       break;
     case c_VoGameEvent::KeyChar:
       if (m_charPut < MAX_CHARS) m_charQueue[m_charPut++] = data;
@@ -102,14 +102,14 @@ int c_InputDevice::p_KeyEvent(int event, int data) {
 int c_InputDevice::p_MouseEvent(int event, int data, float x, float y) {
   switch (event) {
     case c_VoGameEvent::MouseDown:
-      Press(mouseCode(data));
-      SetPointer(0, x, y);
+      PressKey(mouseCode(data));
+      MoveTouch(0, x, y);
       break;
     case c_VoGameEvent::MouseUp:
-      Release(mouseCode(data));
+      ReleaseKey(mouseCode(data));
       break;
     case c_VoGameEvent::MouseMove:
-      SetPointer(0, x, y);
+      MoveTouch(0, x, y);
       break;
   }
   return 0;
@@ -120,14 +120,14 @@ int c_InputDevice::p_TouchEvent(int event, int data, float x, float y) {
   if (!isTouch(data)) return 0;
   switch (event) {
     case c_VoGameEvent::TouchDown:
-      Press(TOUCH_0 + data);
-      SetPointer(data, x, y);
+      PressKey(TOUCH_0 + data);
+      MoveTouch(data, x, y);
       break;
     case c_VoGameEvent::TouchUp:
-      Release(TOUCH_0 + data);
+      ReleaseKey(TOUCH_0 + data);
       break;
     case c_VoGameEvent::TouchMove:
-      SetPointer(data, x, y);
+      MoveTouch(data, x, y);
       break;
   }
   return 0;
@@ -197,23 +197,23 @@ float c_InputDevice::p_TouchY(int index) { return isTouch(index) ? m_touchY[inde
 
 // The state of a joystick unit when index names one of its two axes, else
 // null: reading outside the arrays would read foreign memory.
-c_JoyState* c_InputDevice::Joy(int index, int unit) {
+c_JoyState* c_InputDevice::JoyStateFor(int index, int unit) {
   if (index < 0 || index > 1 || unit < 0 || unit >= JOY_UNITS) return nullptr;
   return m_joyStates[unit];
 }
 
 float c_InputDevice::p_JoyX(int index, int unit) {
-  c_JoyState* joy = Joy(index, unit);
+  c_JoyState* joy = JoyStateFor(index, unit);
   return joy ? joy->m_joyx[index] : 0;
 }
 
 float c_InputDevice::p_JoyY(int index, int unit) {
-  c_JoyState* joy = Joy(index, unit);
+  c_JoyState* joy = JoyStateFor(index, unit);
   return joy ? joy->m_joyy[index] : 0;
 }
 
 float c_InputDevice::p_JoyZ(int index, int unit) {
-  c_JoyState* joy = Joy(index, unit);
+  c_JoyState* joy = JoyStateFor(index, unit);
   return joy ? joy->m_joyz[index] : 0;
 }
 

@@ -18,7 +18,7 @@ constexpr float kDegToRad = 0.017453292f;
 bool passed(float arg) { return arg > DrawArgOmitted; }
 
 // Writes one entry with the current draw state; a full list drops it silently.
-void append(c_MyApp& app, float kind, float a, float b, float c, float d, float frame) {
+void appendEntry(c_MyApp& app, float kind, float a, float b, float c, float d, float frame) {
   if (app.m_DrawCount > DrawListLastAppend) return;
   float* e = app.m_DrawList.Data() + app.m_DrawCount;
   e[0] = kind;
@@ -124,22 +124,22 @@ int c_MyApp::p_Alpha(float a) {
 }
 
 int c_MyApp::p_DrawImg(int image, float x, float y, float frame) {
-  append(*this, static_cast<float>(image), x, y, m_DrawScaleX, m_DrawScaleY, frame);
+  appendEntry(*this, static_cast<float>(image), x, y, m_DrawScaleX, m_DrawScaleY, frame);
   return 0;
 }
 
 int c_MyApp::p_Rect(float x, float y, float w, float h) {
-  append(*this, DrawKindRect, x, y, w, h, 0.0f);
+  appendEntry(*this, DrawKindRect, x, y, w, h, 0.0f);
   return 0;
 }
 
 int c_MyApp::p_Oval(float x, float y, float rx, float ry) {
-  append(*this, DrawKindOval, x, y, rx, ry, 0.0f);
+  appendEntry(*this, DrawKindOval, x, y, rx, ry, 0.0f);
   return 0;
 }
 
 int c_MyApp::p_Line(float x1, float y1, float x2, float y2) {
-  append(*this, DrawKindLine, x1, y1, x2, y2, 0.0f);
+  appendEntry(*this, DrawKindLine, x1, y1, x2, y2, 0.0f);
   return 0;
 }
 
