@@ -4,7 +4,9 @@
 # from a folder outside the product (tests/, bench/, tools/).
 # The layers, lowest first; graphics and audio share one level.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+# shellcheck source=scripts/start.sh
+. "$(dirname "$0")/start.sh"
+cd "$ROOT"
 
 declare -A level=([runtime]=0 [host]=1 [graphics]=2 [audio]=2 [framework]=3 [music]=4 [game]=5)
 
