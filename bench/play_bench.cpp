@@ -87,7 +87,7 @@ class BenchHost : public VoGlfwGame {
     while (app->m_LoadStep != 0) UpdateGame();
     // What a mode button does; the next update starts the game.
     app->m_GameMode = mode;
-    app->m_State = 11;
+    app->m_State = kStateStartGame;
     UpdateGame();
     if (app->m_State != 10) {
       std::puts("play_bench: the game did not start");
