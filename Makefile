@@ -43,7 +43,7 @@ test-asan: deps
 # ThreadSanitizer build of the tests that run code on worker threads only.
 test-tsan: deps
 	cmake -S . -B $(TSAN) $(CMAKE_FLAGS) -DQUILLET_TSAN=ON -DQUILLET_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
-	cmake --build $(TSAN) -j $(JOBS) --target test_socket test_thread
+	cmake --build $(TSAN) -j $(JOBS) --target runtime_socket_test runtime_thread_test
 	cd $(TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) --timeout 900 -L tsan
 
 # The libFuzzer targets, each for FUZZ_SECONDS, in a clang build folder.
