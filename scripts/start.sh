@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Start-up shared by the scripts; source it first. It gives
 #   ROOT                 the repository
 #   JOBS                 build jobs: the caller's JOBS, else the machine's
