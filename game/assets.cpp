@@ -30,8 +30,8 @@ int c_MyApp::p_Reload() {
   m_ClsB = 0.0f;
   m_ClsAlpha = 1.0f;
   p_PickResolution();
-  p_LoadImg(93, String("common/BrevoLogo"), 256, 256, 1, 1);
-  p_LoadFont(90, String("fonts/tessel"), 7, 10);
+  p_LoadImg(kImgStudioLogo, String("common/BrevoLogo"), 256, 256, 1, 1);
+  p_LoadFont(kImgFont, String("fonts/tessel"), 7, 10);
   m_LoadStep = 1;
   return 0;
 }

@@ -290,13 +290,13 @@ int c_MyApp::p_OnScreenPad() {
   };
   const Direction directions[] = {{px - o, py, 4, 3}, {px, py - o, 1, 0}, {px, py + o, 9, 8}, {px + o, py, 6, 5}};
   for (const Direction& d : directions) {
-    if (p_Button(94, d.x, d.y, d.frame) != 0 && m_Paused == 0) m_PadState[d.pad] = 1;
+    if (p_Button(kImgDpad, d.x, d.y, d.frame) != 0 && m_Paused == 0) m_PadState[d.pad] = 1;
   }
-  p_DrawImg(94, px, py, 5.0f);
+  p_DrawImg(kImgDpad, px, py, 5.0f);
 
   if (m_Paused > 0) {
     p_SetSize(3.0f);
-    if (p_Button0(94, px, py, 0) && m_TouchDown[1] == 0) {
+    if (p_Button0(kImgDpad, px, py, 0) && m_TouchDown[1] == 0) {
       m_Settings[kSettingPadX] = m_TouchX[0];
       m_Settings[kSettingPadY] = static_cast<int>(vo_Game_jscrh - static_cast<float>(m_TouchY[0]));
     }
@@ -314,8 +314,8 @@ int c_MyApp::p_OnScreenPad() {
 
   p_SetSize(1.5f * m_PadScale);
   const float d = 24.0f * m_PadScale;
-  if (p_Button(94, vo_Game_jscrw - (px - d), py - d, 0) != 0) m_PadState[kControlAction] = 1;
-  if (p_Button(94, vo_Game_jscrw - (px + d), py + d, 0) != 0) m_PadState[kControlAction2] = 1;
+  if (p_Button(kImgDpad, vo_Game_jscrw - (px - d), py - d, 0) != 0) m_PadState[kControlAction] = 1;
+  if (p_Button(kImgDpad, vo_Game_jscrw - (px + d), py + d, 0) != 0) m_PadState[kControlAction2] = 1;
   return 0;
 }
 
@@ -338,7 +338,7 @@ int c_MyApp::p_TiltIndicator() {
   m_TiltY = vo_input_AccelY() - m_TiltZeroY;
   m_TiltSmoothX = smoothTilt(m_TiltSmoothX, m_TiltX);
   m_TiltSmoothY = smoothTilt(m_TiltSmoothY, m_TiltY);
-  if (p_Button(97, 24.0f, vo_Game_jscrh - 24.0f, 7) != 0) {
+  if (p_Button(kImgIcons, 24.0f, vo_Game_jscrh - 24.0f, 7) != 0) {
     m_TiltZeroX = vo_input_AccelX();
     m_TiltZeroY = vo_input_AccelY();
   }

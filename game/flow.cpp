@@ -70,21 +70,21 @@ struct LoadItem {
   int w, h, frames;
 };
 const LoadItem kLoadItems[] = {
-    {1, LoadKind::Image, 97, "common/icons", 32, 32, 16},
-    {2, LoadKind::Image, 95, "common/Buttons", 64, 64, 16},
-    {3, LoadKind::Image, 94, "common/dpad", 32, 32, 16},
-    {4, LoadKind::Image, 92, "common/icade", 64, 64, 2},
-    {5, LoadKind::Image, 93, "common/BrevoLogo", 256, 256, 1},
-    {5, LoadKind::Image, 91, "common/Testcard_Circle", 256, 256, 1},
-    {6, LoadKind::Font, 90, "fonts/tessel", 7, 10, 128},
+    {1, LoadKind::Image, kImgIcons, "common/icons", 32, 32, 16},
+    {2, LoadKind::Image, kImgButtons, "common/Buttons", 64, 64, 16},
+    {3, LoadKind::Image, kImgDpad, "common/dpad", 32, 32, 16},
+    {4, LoadKind::Image, kImgICade, "common/icade", 64, 64, 2},
+    {5, LoadKind::Image, kImgStudioLogo, "common/BrevoLogo", 256, 256, 1},
+    {5, LoadKind::Image, kImgCreditsLogo, "common/Testcard_Circle", 256, 256, 1},
+    {6, LoadKind::Font, kImgFont, "fonts/tessel", 7, 10, 128},
     {7, LoadKind::Sound, 1, nullptr, 0, 0, 0},
     {8, LoadKind::Sound, 95, nullptr, 0, 0, 0},
     {9, LoadKind::Sound, 98, nullptr, 0, 0, 0},
     {10, LoadKind::Sound, 99, nullptr, 0, 0, 0},
-    {11, LoadKind::Image, 99, "menu", 256, 256, 4},
-    {12, LoadKind::Image, 98, "logo", 256, 128, 1},
-    {13, LoadKind::Image, 96, "parts", 8, 8, 16},
-    {14, LoadKind::Image, 80, "BadgesA", 64, 64, 64},
+    {11, LoadKind::Image, kImgMenu, "menu", 256, 256, 4},
+    {12, LoadKind::Image, kImgLogo, "logo", 256, 128, 1},
+    {13, LoadKind::Image, kImgParts, "parts", 8, 8, 16},
+    {14, LoadKind::Image, kImgBadges, "BadgesA", 64, 64, 64},
 };
 
 // The controls whose hold keeps a consumed press latched, in test order: every
@@ -322,7 +322,7 @@ int c_MyApp::p_WaitStart(int) {
   p_SetCol(250, 160, 60, 0.7f);
   p_Rect(0, 0.4f * vo_Game_jscrh, vo_Game_jscrw, 0.2f * vo_Game_jscrh);
   p_ResetDraw();
-  p_DrawImg(93, 0.5f * vo_Game_jscrw, 0.48f * vo_Game_jscrh, 0);
+  p_DrawImg(kImgStudioLogo, 0.5f * vo_Game_jscrw, 0.48f * vo_Game_jscrh, 0);
 
   spinner(*this, 50, 50, 50, 0);
   m_Loop = 11;

@@ -25,6 +25,19 @@ constexpr int DrawEntrySize = 15;
 constexpr int DrawListSize = 37500;
 constexpr int DrawListLastAppend = 37484;
 
+// Image slots (m_Images) of the game's pictures and font.
+constexpr int kImgBadges = 80;
+constexpr int kImgFont = 90;
+constexpr int kImgCreditsLogo = 91;
+constexpr int kImgICade = 92;
+constexpr int kImgStudioLogo = 93;  // the loading screen's logo and the credits button
+constexpr int kImgDpad = 94;
+constexpr int kImgButtons = 95;
+constexpr int kImgParts = 96;
+constexpr int kImgIcons = 97;
+constexpr int kImgLogo = 98;
+constexpr int kImgMenu = 99;
+
 // Screen states (m_State): what the update runs.
 constexpr int kStateTitle = 1;       // title menu, with its boxes and the game-over panel over it
 constexpr int kStateRecordGame = 2;  // enter the finished game in the score lists, then the title

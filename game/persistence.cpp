@@ -254,7 +254,7 @@ int c_MyApp::p_ShowBadges() {
     // Only the first 64 badges have an icon in the sheet.
     if (id < 64) {
       p_SetSize(0.5f);
-      p_DrawImg(80, x + 144, y + 16, id);
+      p_DrawImg(kImgBadges, x + 144, y + 16, id);
       p_SetSize(1);
     }
   }

@@ -13,17 +13,7 @@
 
 namespace {
 
-// Image slots used by the screens.
-const int kImgCreditsLogo = 91;
-const int kImgICade = 92;
-const int kImgCreditsButton = 93;
-const int kImgButtons = 95;
-const int kImgParts = 96;
-const int kImgIcons = 97;
-const int kImgLogo = 98;
-const int kImgMenu = 99;
-
-// Frames of the button sheet (95) and the icon sheet (97).
+// Frames of the button sheet (kImgButtons) and the icon sheet (kImgIcons).
 const int kButtonSelected = 15;
 const int kButtonCredits = 12;
 const int kIconPause = 0;
@@ -438,7 +428,7 @@ int c_MyApp::p_Menu() {
     p_PlaySFX(kSfxToggle, 1, 1, 0);
   }
   p_SetSize(0.5f);
-  const bool credits = p_Button(kImgCreditsButton, w - 70, h - 40 - 4 * fs, 0) == 1;
+  const bool credits = p_Button(kImgStudioLogo, w - 70, h - 40 - 4 * fs, 0) == 1;
   if (boxesClosed(*this) && takeTouch(*this, credits)) {
     p_PlaySFX(kSfxToggle, 1, 1, 0);
     m_CreditsOpen = 1;
@@ -665,7 +655,7 @@ int c_MyApp::p_CreditBox() {
   p_DrawImg(kImgButtons, leftX, bottomY, kButtonCredits);
   knob(*this, rightX, bottomY, d);
   p_SetSize(0.3f);
-  p_DrawImg(kImgCreditsButton, rightX, bottomY, 0);
+  p_DrawImg(kImgStudioLogo, rightX, bottomY, 0);
 
   if (m_Touching > 0 && takeTouch(*this, true)) {
     m_CreditsOpen = 0;
