@@ -6,6 +6,8 @@ BUILD    ?= build
 ASAN     ?= build-asan
 TSAN     ?= build-tsan
 JOBS     ?= $(shell nproc)
+# The scripts build with the same number of jobs.
+export JOBS
 WERROR   ?= ON
 CMAKE_FLAGS = -G Ninja -DQUILLET_WERROR=$(WERROR)
 
@@ -15,7 +17,7 @@ else
   CMAKE_FLAGS += -DQUILLET_MUSIC=OFF
 endif
 
-.PHONY: deps build run install package release format test test-format test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music bench fuzz soak screens clean
+.PHONY: deps build run install package release format test test-format test-layers test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music bench fuzz soak screens clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -58,7 +60,7 @@ test-asan: deps
 # ThreadSanitizer build of the tests that run code on worker threads only.
 test-tsan: deps
 	cmake -S . -B $(TSAN) $(CMAKE_FLAGS) -DQUILLET_TSAN=ON -DQUILLET_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
-	cmake --build $(TSAN) -j $(JOBS) --target test_socket test_thread
+	cmake --build $(TSAN) -j $(JOBS) --target runtime_socket_test runtime_thread_test
 	cd $(TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) --timeout 900 -L tsan
 
 # The libFuzzer targets, each for FUZZ_SECONDS, in a clang build folder.
@@ -83,12 +85,15 @@ test-soak: deps
 test-valgrind: deps
 	bash scripts/valgrind.sh $(BUILD)
 
-# The same program with the music player switched on, its whole suite.
-MUSIC_TEST ?= build-music
+# The same program with the music player switched on, in one build folder
+# that both its test suite and its screenshots use.
+MUSIC_BUILD ?= build-music
+MUSIC_CONFIGURE = cmake -S . -B $(MUSIC_BUILD) -G Ninja -DQUILLET_WERROR=$(WERROR) -DQUILLET_MUSIC=ON -DQUILLET_BENCH=OFF
+
 test-music: deps
-	cmake -S . -B $(MUSIC_TEST) -G Ninja -DQUILLET_WERROR=$(WERROR) -DQUILLET_MUSIC=ON -DQUILLET_BENCH=OFF
-	cmake --build $(MUSIC_TEST) -j $(JOBS)
-	cd $(MUSIC_TEST) && ctest --output-on-failure -j $(JOBS) --timeout 900
+	$(MUSIC_CONFIGURE)
+	cmake --build $(MUSIC_BUILD) -j $(JOBS)
+	cd $(MUSIC_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900
 
 # Every C and C++ source must match .clang-format; `make format` rewrites them.
 SOURCES = $(shell git ls-files '*.c' '*.cpp' '*.h')
@@ -98,7 +103,11 @@ format:
 test-format: deps
 	clang-format --dry-run -Werror $(SOURCES)
 
-test: test-format test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music
+# No include reaches from a lower layer up to a higher one.
+test-layers:
+	bash scripts/check-layers.sh
+
+test: test-format test-layers test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music
 
 bench: deps
 	QUILLET_BENCH_DEPS=1 bash scripts/install-deps.sh
@@ -108,12 +117,11 @@ bench: deps
 
 # A screenshot of every screen, played under Xvfb, into $(BUILD)/screens/,
 # then the title, play and pause screens of the music build.
-MUSIC_BUILD ?= $(BUILD)-with-music
 screens: build
 	bash scripts/screens.sh $(BUILD)
-	cmake -S . -B $(MUSIC_BUILD) -G Ninja -DQUILLET_WERROR=$(WERROR) -DQUILLET_MUSIC=ON -DQUILLET_TESTS=OFF -DQUILLET_BENCH=OFF
+	$(MUSIC_CONFIGURE)
 	cmake --build $(MUSIC_BUILD) --target quillet -j $(JOBS)
 	bash scripts/screens-music.sh $(MUSIC_BUILD) $(BUILD)/screens
 
 clean:
-	rm -rf $(BUILD) $(RELEASE) $(ASAN) $(TSAN) $(MUSIC_TEST) $(MUSIC_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(RELEASE) $(ASAN) $(TSAN) $(MUSIC_BUILD) $(FUZZ_BUILD)

@@ -38,7 +38,7 @@ struct Run {
 // array, as points, lines or triangles (each quad two triangles sharing its
 // corners, as the driver draws them; each polygon its fan's triangles), and
 // extends or starts the run it belongs to.
-void AddBatch(const FrameRecord::Batch& b, std::vector<gxtkVertex>* vertices, std::vector<GLuint>* indices,
+void addBatch(const FrameRecord::Batch& b, std::vector<gxtkVertex>* vertices, std::vector<GLuint>* indices,
               std::vector<Run>* runs) {
   const GLuint base = static_cast<GLuint>(vertices->size());
   const GLuint n = static_cast<GLuint>(b.vertices.size());
@@ -69,7 +69,7 @@ void AddBatch(const FrameRecord::Batch& b, std::vector<gxtkVertex>* vertices, st
   runs->push_back(Run{b.texture, b.blend, mode, first, count});
 }
 
-GLenum FormatOf(int depth) {
+GLenum formatOf(int depth) {
   switch (depth) {
     case 1:
       return GL_LUMINANCE;
@@ -82,7 +82,7 @@ GLenum FormatOf(int depth) {
   }
 }
 
-GLuint Upload(const RecordedTexture& t) {
+GLuint upload(const RecordedTexture& t) {
   GLuint name = 0;
   glGenTextures(1, &name);
   glBindTexture(GL_TEXTURE_2D, name);
@@ -90,14 +90,14 @@ GLuint Upload(const RecordedTexture& t) {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  const GLenum format = FormatOf(t.depth);
+  const GLenum format = formatOf(t.depth);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), t.texW, t.texH, 0, format, GL_UNSIGNED_BYTE, nullptr);
   glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, t.width, t.height, format, GL_UNSIGNED_BYTE, t.pixels.data());
   return name;
 }
 
-void DrawFrame(const std::vector<Run>& runs, const std::vector<GLuint>& indices, const std::vector<GLuint>& textures) {
+void drawFrame(const std::vector<Run>& runs, const std::vector<GLuint>& indices, const std::vector<GLuint>& textures) {
   int texture = -1;
   int blend = 0;
   glDisable(GL_TEXTURE_2D);
@@ -144,9 +144,9 @@ int main(int argc, char** argv) {
   std::vector<gxtkVertex> vertices;
   std::vector<GLuint> indices;
   std::vector<Run> runs;
-  for (const FrameRecord::Batch& b : frame.batches) AddBatch(b, &vertices, &indices, &runs);
+  for (const FrameRecord::Batch& b : frame.batches) addBatch(b, &vertices, &indices, &runs);
   std::vector<GLuint> textures;
-  for (const RecordedTexture& t : frame.textures) textures.push_back(Upload(t));
+  for (const RecordedTexture& t : frame.textures) textures.push_back(upload(t));
 
   glViewport(0, 0, frame.width, frame.height);
   glMatrixMode(GL_PROJECTION);
@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
 
   double firstFrameMs = 0;
   for (int i = 0; i < kWarmupFrames; ++i) {
-    DrawFrame(runs, indices, textures);
+    drawFrame(runs, indices, textures);
     glfwSwapBuffers(window);
     if (i == 0) {
       glFinish();
@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
   }
   const double t0 = MonotonicS();
   for (int i = 0; i < frames; ++i) {
-    DrawFrame(runs, indices, textures);
+    drawFrame(runs, indices, textures);
     glfwSwapBuffers(window);
     glfwPollEvents();
   }

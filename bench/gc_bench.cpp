@@ -70,7 +70,7 @@ static_assert(sizeof(GcSized<3>) == sizeof(PlainSized<3>), "block sizes differ")
 
 Array<GcNode*> g_live;
 
-void mark_live_set() { gc_mark_q(g_live); }
+void markLiveSet() { gc_mark_q(g_live); }
 
 template <class Base, template <int> class Sized>
 Base* make(int kind, Base* link) {
@@ -90,7 +90,7 @@ double g_plain_ns_per_object = 0;
 double g_longest_step_us = 0;
 
 // CPU time of this thread in ns.
-double now_ns() {
+double nowNs() {
   timespec t;
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
   return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
@@ -99,13 +99,13 @@ double now_ns() {
 // Runs kFrames calls of frame (n allocations each) per benchmark iteration;
 // returns the CPU time per allocated object in ns.
 template <class Frame>
-double time_frames(benchmark::State& state, int n, Frame frame) {
+double timeFrames(benchmark::State& state, int n, Frame frame) {
   double total_ns = 0;
   int64_t objects = 0;
   for (auto _ : state) {
-    double start = now_ns();
+    double start = nowNs();
     for (int f = 0; f < kFrames; ++f) frame();
-    total_ns += now_ns() - start;
+    total_ns += nowNs() - start;
     objects += static_cast<int64_t>(kFrames) * n;
   }
   return total_ns / static_cast<double>(objects);
@@ -116,7 +116,7 @@ double time_frames(benchmark::State& state, int n, Frame frame) {
 // Every allocation also rewires one live object's reference.
 void BM_CollectedFrames(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  gc_mark_roots_hook = mark_live_set;
+  gc_mark_roots_hook = markLiveSet;
   gc_assign(g_live, Array<GcNode*>(kLiveSet));
   Lcg rng;
   for (int i = 0; i < kLiveSet; ++i) gc_assign(g_live[i], make<GcNode, GcSized>(i % 3, nullptr));
@@ -124,15 +124,15 @@ void BM_CollectedFrames(benchmark::State& state) {
   gc_collect_all();
 
   double longest = 0;
-  g_gc_ns_per_object = time_frames(state, n, [&] {
+  g_gc_ns_per_object = timeFrames(state, n, [&] {
     for (int i = 0; i < n; ++i) {
       GcNode* obj = make<GcNode, GcSized>(i % 3, g_live[rng.Below(kLiveSet)]);
       if (i % 10 == 0) gc_assign(g_live[rng.Below(kLiveSet)], obj);
       gc_assign(g_live[rng.Below(kLiveSet)]->m_link, g_live[rng.Below(kLiveSet)]);
     }
-    double step = now_ns();
+    double step = nowNs();
     gc_collect();
-    longest = std::max(longest, now_ns() - step);
+    longest = std::max(longest, nowNs() - step);
   });
   g_longest_step_us = longest / 1000.0;
   state.counters["ns_per_object"] = g_gc_ns_per_object;
@@ -153,7 +153,7 @@ void BM_NewDeleteFrames(benchmark::State& state) {
   Lcg rng;
   for (int i = 0; i < kLiveSet; ++i) live[i] = make<PlainNode, PlainSized>(i % 3, nullptr);
 
-  g_plain_ns_per_object = time_frames(state, n, [&] {
+  g_plain_ns_per_object = timeFrames(state, n, [&] {
     for (int i = 0; i < n; ++i) {
       PlainNode* obj = make<PlainNode, PlainSized>(i % 3, live[rng.Below(kLiveSet)]);
       if (i % 10 == 0) {

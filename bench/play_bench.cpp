@@ -33,12 +33,12 @@ namespace {
 
 constexpr int kMaxSprites = 2480;
 
-c_MyApp* App() { return static_cast<c_MyApp*>(vo_app__app); }
+c_MyApp* currentApp() { return static_cast<c_MyApp*>(vo_app__app); }
 
 // Batches of the frame being recorded, in the order they reach OpenGL.
 std::vector<RecordedBatch>* g_recording = nullptr;
 
-void RecordBatch(const gxtkGraphics& batch, int blend) {
+void recordBatch(const gxtkGraphics& batch, int blend) {
   RecordedBatch b;
   b.surface = batch.primSurf;
   b.blend = blend;
@@ -53,8 +53,8 @@ class BenchHost : public VoGlfwGame {
   // Marks the first update that draws the title menu; the render after it
   // ends the start-up measurement.
   void UpdateGame() override {
-    c_MyApp* app = App();
-    if (_startupT0 > 0 && app && app->m_LoadStep == 0 && app->m_State == 1) _menuUpdated = true;
+    c_MyApp* app = currentApp();
+    if (_startupT0 > 0 && app && app->m_LoadStep == 0 && app->m_State == kStateTitle) _menuUpdated = true;
     VoGlfwGame::UpdateGame();
   }
 
@@ -83,11 +83,11 @@ class BenchHost : public VoGlfwGame {
     BeginRun();
     if (!_platform->WindowOpen()) return 1;
     glfwSwapInterval(0);
-    c_MyApp* app = App();
+    c_MyApp* app = currentApp();
     while (app->m_LoadStep != 0) UpdateGame();
     // What a mode button does; the next update starts the game.
     app->m_GameMode = mode;
-    app->m_State = 11;
+    app->m_State = kStateStartGame;
     UpdateGame();
     if (app->m_State != 10) {
       std::puts("play_bench: the game did not start");
@@ -111,7 +111,7 @@ class BenchHost : public VoGlfwGame {
     if (recordPath) {
       std::vector<RecordedBatch> batches;
       g_recording = &batches;
-      gxtkGraphics::flushObserver = RecordBatch;
+      gxtkGraphics::flushObserver = recordBatch;
       Frame();
       gxtkGraphics::flushObserver = nullptr;
       if (!WriteFrameRecord(recordPath, dev->Width(), dev->Height(), batches)) {

@@ -19,13 +19,13 @@ namespace {
 constexpr int kImages = 2500;
 constexpr int kFrames = 60;
 
-double CpuMs() {
+double cpuNowMs() {
   timespec t;
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
   return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
-double WallMs() {
+double wallNowMs() {
   timespec t;
   clock_gettime(CLOCK_MONOTONIC, &t);
   return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
@@ -36,11 +36,11 @@ struct Result {
 };
 
 // Draws kFrames frames and returns per-frame averages.
-Result Run(gxtkGraphics* dev, c_Image* img, bool skip) {
+Result drawFrames(gxtkGraphics* dev, c_Image* img, bool skip) {
   dev->skipUnchangedState = skip;
   Array<int> probe(1);
   const long long calls0 = dev->counters.drawCalls;
-  const double cpu0 = CpuMs(), wall0 = WallMs();
+  const double cpu0 = cpuNowMs(), wall0 = wallNowMs();
   for (int f = 0; f < kFrames; ++f) {
     dev->BeginRender();
     vo_graphics_BeginRender();
@@ -59,8 +59,8 @@ Result Run(gxtkGraphics* dev, c_Image* img, bool skip) {
     vo_graphics_EndRender();
     dev->EndRender();
   }
-  return Result{static_cast<double>(dev->counters.drawCalls - calls0) / kFrames, (CpuMs() - cpu0) / kFrames,
-                (WallMs() - wall0) / kFrames};
+  return Result{static_cast<double>(dev->counters.drawCalls - calls0) / kFrames, (cpuNowMs() - cpu0) / kFrames,
+                (wallNowMs() - wall0) / kFrames};
 }
 
 class BenchDelegate : public VoGameDelegate {
@@ -75,9 +75,9 @@ class BenchDelegate : public VoGameDelegate {
       std::puts("data/common/Buttons.png not found: run from the build folder");
       std::exit(1);
     }
-    Run(dev, img, true);  // warm up textures and caches
-    const Result with = Run(dev, img, true);
-    const Result without = Run(dev, img, false);
+    drawFrames(dev, img, true);  // warm up textures and caches
+    const Result with = drawFrames(dev, img, true);
+    const Result without = drawFrames(dev, img, false);
     std::printf("%d images per frame, %d frames each, %d x %d window\n", kImages, kFrames, dev->Width(), dev->Height());
     std::printf("%-22s %12s %12s %12s\n", "", "draw calls", "CPU ms", "wall ms");
     std::printf("%-22s %12.0f %12.2f %12.2f\n", "skip unchanged state", with.drawCalls, with.cpuMs, with.wallMs);

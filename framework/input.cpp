@@ -7,18 +7,18 @@ c_InputDevice* vo_input_device = nullptr;
 namespace {
 
 // Whether code names an entry of the key tables; code 0 is no key.
-bool IsKeyCode(int code) { return code >= 1 && code < c_InputDevice::KEY_CODES; }
+bool isKeyCode(int code) { return code >= 1 && code < c_InputDevice::KEY_CODES; }
 
-bool IsTouch(int index) { return index >= 0 && index < c_InputDevice::TOUCHES; }
+bool isTouch(int index) { return index >= 0 && index < c_InputDevice::TOUCHES; }
 
 // The key code of mouse button b (b + 1), or 0, which is no key, for a button
 // outside the code space; computed without overflowing for any b.
-int MouseCode(int button) {
+int mouseCode(int button) {
   return button >= 0 && button < c_InputDevice::KEY_CODES - 1 ? c_InputDevice::MOUSE_BUTTON_0 + button : 0;
 }
 
 // The code linked to this one (mouse button 0 and touch 0), or 0.
-int LinkedCode(int code) {
+int linkedCode(int code) {
   if (code == c_InputDevice::MOUSE_BUTTON_0) return c_InputDevice::TOUCH_0;
   if (code == c_InputDevice::TOUCH_0) return c_InputDevice::MOUSE_BUTTON_0;
   return 0;
@@ -57,25 +57,25 @@ c_InputDevice* c_InputDevice::m_new() {
 
 // A press counts a hit only on the transition to down, so keys held and
 // repeated by the system count once. Out-of-range codes are ignored.
-void c_InputDevice::Press(int code) {
-  if (!IsKeyCode(code) || m_keyDown[code]) return;
+void c_InputDevice::PressKey(int code) {
+  if (!isKeyCode(code) || m_keyDown[code]) return;
   m_keyDown[code] = true;
   p_PutKeyHit(code);
-  if (int linked = LinkedCode(code)) {
+  if (int linked = linkedCode(code)) {
     m_keyDown[linked] = true;
     p_PutKeyHit(linked);
   }
 }
 
-void c_InputDevice::Release(int code) {
-  if (!IsKeyCode(code) || !m_keyDown[code]) return;
+void c_InputDevice::ReleaseKey(int code) {
+  if (!isKeyCode(code) || !m_keyDown[code]) return;
   m_keyDown[code] = false;
-  if (int linked = LinkedCode(code)) m_keyDown[linked] = false;
+  if (int linked = linkedCode(code)) m_keyDown[linked] = false;
 }
 
 // Moves one touch point; touch 0 is also the pointer.
-void c_InputDevice::SetPointer(int touch, float x, float y) {
-  if (!IsTouch(touch)) return;
+void c_InputDevice::MoveTouch(int touch, float x, float y) {
+  if (!isTouch(touch)) return;
   m_touchX[touch] = x;
   m_touchY[touch] = y;
   if (touch == 0) {
@@ -87,10 +87,10 @@ void c_InputDevice::SetPointer(int touch, float x, float y) {
 int c_InputDevice::p_KeyEvent(int event, int data) {
   switch (event) {
     case c_VoGameEvent::KeyDown:
-      Press(data);
+      PressKey(data);
       break;
     case c_VoGameEvent::KeyUp:
-      Release(data);
+      ReleaseKey(data);
       break;
     case c_VoGameEvent::KeyChar:
       if (m_charPut < MAX_CHARS) m_charQueue[m_charPut++] = data;
@@ -102,14 +102,14 @@ int c_InputDevice::p_KeyEvent(int event, int data) {
 int c_InputDevice::p_MouseEvent(int event, int data, float x, float y) {
   switch (event) {
     case c_VoGameEvent::MouseDown:
-      Press(MouseCode(data));
-      SetPointer(0, x, y);
+      PressKey(mouseCode(data));
+      MoveTouch(0, x, y);
       break;
     case c_VoGameEvent::MouseUp:
-      Release(MouseCode(data));
+      ReleaseKey(mouseCode(data));
       break;
     case c_VoGameEvent::MouseMove:
-      SetPointer(0, x, y);
+      MoveTouch(0, x, y);
       break;
   }
   return 0;
@@ -117,17 +117,17 @@ int c_InputDevice::p_MouseEvent(int event, int data, float x, float y) {
 
 int c_InputDevice::p_TouchEvent(int event, int data, float x, float y) {
   // Only touch points that have a code and a position slot exist.
-  if (!IsTouch(data)) return 0;
+  if (!isTouch(data)) return 0;
   switch (event) {
     case c_VoGameEvent::TouchDown:
-      Press(TOUCH_0 + data);
-      SetPointer(data, x, y);
+      PressKey(TOUCH_0 + data);
+      MoveTouch(data, x, y);
       break;
     case c_VoGameEvent::TouchUp:
-      Release(TOUCH_0 + data);
+      ReleaseKey(TOUCH_0 + data);
       break;
     case c_VoGameEvent::TouchMove:
-      SetPointer(data, x, y);
+      MoveTouch(data, x, y);
       break;
   }
   return 0;
@@ -170,7 +170,7 @@ int c_InputDevice::p_EndUpdate() {
 }
 
 int c_InputDevice::p_PutKeyHit(int code) {
-  if (m_keyHitPut == MAX_HITS || !IsKeyCode(code)) return 0;
+  if (m_keyHitPut == MAX_HITS || !isKeyCode(code)) return 0;
   m_keyHit[code] += 1;
   m_keyHitQueue[m_keyHitPut++] = code;
   return 0;
@@ -181,9 +181,9 @@ int c_InputDevice::p_SetKeyboardEnabled(bool on) {
   return 1;
 }
 
-bool c_InputDevice::p_KeyDown(int code) { return IsKeyCode(code) && m_keyDown[code]; }
+bool c_InputDevice::p_KeyDown(int code) { return isKeyCode(code) && m_keyDown[code]; }
 
-int c_InputDevice::p_KeyHit(int code) { return IsKeyCode(code) ? m_keyHit[code] : 0; }
+int c_InputDevice::p_KeyHit(int code) { return isKeyCode(code) ? m_keyHit[code] : 0; }
 
 int c_InputDevice::p_GetChar() { return m_charGet < m_charPut ? m_charQueue[m_charGet++] : 0; }
 
@@ -191,29 +191,29 @@ float c_InputDevice::p_MouseX() { return m_mouseX; }
 
 float c_InputDevice::p_MouseY() { return m_mouseY; }
 
-float c_InputDevice::p_TouchX(int index) { return IsTouch(index) ? m_touchX[index] : 0; }
+float c_InputDevice::p_TouchX(int index) { return isTouch(index) ? m_touchX[index] : 0; }
 
-float c_InputDevice::p_TouchY(int index) { return IsTouch(index) ? m_touchY[index] : 0; }
+float c_InputDevice::p_TouchY(int index) { return isTouch(index) ? m_touchY[index] : 0; }
 
 // The state of a joystick unit when index names one of its two axes, else
 // null: reading outside the arrays would read foreign memory.
-c_JoyState* c_InputDevice::Joy(int index, int unit) {
+c_JoyState* c_InputDevice::JoyStateFor(int index, int unit) {
   if (index < 0 || index > 1 || unit < 0 || unit >= JOY_UNITS) return nullptr;
   return m_joyStates[unit];
 }
 
 float c_InputDevice::p_JoyX(int index, int unit) {
-  c_JoyState* joy = Joy(index, unit);
+  c_JoyState* joy = JoyStateFor(index, unit);
   return joy ? joy->m_joyx[index] : 0;
 }
 
 float c_InputDevice::p_JoyY(int index, int unit) {
-  c_JoyState* joy = Joy(index, unit);
+  c_JoyState* joy = JoyStateFor(index, unit);
   return joy ? joy->m_joyy[index] : 0;
 }
 
 float c_InputDevice::p_JoyZ(int index, int unit) {
-  c_JoyState* joy = Joy(index, unit);
+  c_JoyState* joy = JoyStateFor(index, unit);
   return joy ? joy->m_joyz[index] : 0;
 }
 
@@ -256,13 +256,13 @@ float vo_input_MouseX() { return vo_input_device->p_MouseX(); }
 
 float vo_input_MouseY() { return vo_input_device->p_MouseY(); }
 
-bool vo_input_MouseDown(int button) { return vo_input_device->p_KeyDown(MouseCode(button)); }
+bool vo_input_MouseDown(int button) { return vo_input_device->p_KeyDown(mouseCode(button)); }
 
-int vo_input_MouseHit(int button) { return vo_input_device->p_KeyHit(MouseCode(button)); }
+int vo_input_MouseHit(int button) { return vo_input_device->p_KeyHit(mouseCode(button)); }
 
 // Only touch points 0 to 31 exist; other indices would read foreign codes.
 bool vo_input_TouchDown(int index) {
-  return IsTouch(index) && vo_input_device->p_KeyDown(c_InputDevice::TOUCH_0 + index);
+  return isTouch(index) && vo_input_device->p_KeyDown(c_InputDevice::TOUCH_0 + index);
 }
 
 float vo_input_TouchX(int index) { return vo_input_device->p_TouchX(index); }

@@ -91,10 +91,10 @@ class c_InputDevice : public Object {
   void mark() override;
 
  private:
-  void Press(int code);
-  void Release(int code);
-  void SetPointer(int touch, float x, float y);
-  c_JoyState* Joy(int index, int unit);
+  void PressKey(int code);
+  void ReleaseKey(int code);
+  void MoveTouch(int touch, float x, float y);
+  c_JoyState* JoyStateFor(int index, int unit);
 };
 
 // The device the vo_input_* functions read; set by the app delegate at start.

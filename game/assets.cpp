@@ -6,9 +6,9 @@
 namespace {
 
 // Number of audio channels the sound effects rotate over.
-constexpr int SfxChannelCount = 24;
+constexpr int kSfxChannelCount = 24;
 // Side of the square that the pixel read-back covers.
-constexpr int GrabSize = 64;
+constexpr int kGrabSize = 64;
 
 // File name of an image at the resolution factor: "-hd" at 2, "-hd2" at 4.
 String imageFile(const String& name, int res) {
@@ -30,8 +30,8 @@ int c_MyApp::p_Reload() {
   m_ClsB = 0.0f;
   m_ClsAlpha = 1.0f;
   p_PickResolution();
-  p_LoadImg(93, String("common/BrevoLogo"), 256, 256, 1, 1);
-  p_LoadFont(90, String("fonts/tessel"), 7, 10);
+  p_LoadImg(kImgStudioLogo, String("common/BrevoLogo"), 256, 256, 1, 1);
+  p_LoadFont(kImgFont, String("fonts/tessel"), 7, 10);
   m_LoadStep = 1;
   return 0;
 }
@@ -89,11 +89,10 @@ int c_MyApp::p_LoadSFX(int n) {
 }
 
 // Plays sound n on the next of the rotating effect channels, cutting off the
-// oldest; silent sound modes (0 and 3) leave even the rotation untouched.
+// oldest; modes without sound effects leave even the rotation untouched.
 int c_MyApp::p_PlaySFX(int n, float rate, float volume, float pan) {
-  const int mode = m_Settings[5];
-  if (mode != 1 && mode != 2) return 0;
-  m_SfxChan = (m_SfxChan + 1) % SfxChannelCount;
+  if (!SoundEffectsOn(m_Settings[kSettingSoundMode])) return 0;
+  m_SfxChan = (m_SfxChan + 1) % kSfxChannelCount;
   if (m_SfxChan < 0) m_SfxChan = 0;
   const int channel = m_SfxChannels[m_SfxChan];
   vo_audio_StopChannel(channel);
@@ -112,17 +111,17 @@ int c_MyApp::p_GrabImageData(int slot, int frameNumber) {
   vo_graphics_Cls(1.0f, 0.0f, 0.0f);
   vo_graphics_SetAlpha(1.0f);
   vo_graphics_SetColor(1.0f, 0.0f, 0.0f);
-  vo_graphics_DrawRect(0.0f, 0.0f, static_cast<float>(GrabSize), static_cast<float>(GrabSize));
+  vo_graphics_DrawRect(0.0f, 0.0f, static_cast<float>(kGrabSize), static_cast<float>(kGrabSize));
   vo_graphics_SetColor(255.0f, 255.0f, 255.0f);
   c_Image* img = slot >= 0 && slot < m_Images.Length() ? m_Images[slot] : nullptr;
   // An empty slot reads back the bare square.
   if (img != nullptr) vo_graphics_DrawImage(img, 0.0f, 0.0f, frameNumber - 1);
-  Array<int> pixels(GrabSize * GrabSize);
-  vo_graphics_ReadPixels(pixels, 0, 0, GrabSize, GrabSize, 0, 0);
-  for (int y = 0; y < GrabSize; ++y) {
-    for (int x = 0; x < GrabSize; ++x) {
-      const int p = pixels[y * GrabSize + x];
-      const int e = (y * GrabSize + x) * 4;
+  Array<int> pixels(kGrabSize * kGrabSize);
+  vo_graphics_ReadPixels(pixels, 0, 0, kGrabSize, kGrabSize, 0, 0);
+  for (int y = 0; y < kGrabSize; ++y) {
+    for (int x = 0; x < kGrabSize; ++x) {
+      const int p = pixels[y * kGrabSize + x];
+      const int e = (y * kGrabSize + x) * 4;
       m_PixelBuf[e] = reduceChannel((p >> 16) & 255);
       m_PixelBuf[e + 1] = reduceChannel((p >> 8) & 255);
       m_PixelBuf[e + 2] = reduceChannel(p & 255);

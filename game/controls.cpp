@@ -24,33 +24,33 @@ struct ControlRow {
   int pads[3];
 };
 
-constexpr ControlRow NormalControls[] = {
-    {0, {38, 87, -1, -1}, {JoyUp, -1}, StickUp, {0, -1, -1}},
-    {3, {37, 65, -1, -1}, {JoyLeft, -1}, StickLeft, {3, -1, -1}},
-    {5, {39, 68, -1, -1}, {JoyRight, -1}, StickRight, {5, -1, -1}},
-    {8, {40, 83, -1, -1}, {JoyDown, -1}, StickDown, {8, -1, -1}},
-    {10, {90, 74, 32, 13}, {JoyA, -1}, NoStick, {10, -1, -1}},
-    {11, {88, 75, 17, -1}, {JoyB, -1}, NoStick, {11, -1, -1}},
+constexpr ControlRow kNormalControls[] = {
+    {kControlUp, {38, 87, -1, -1}, {JoyUp, -1}, StickUp, {0, -1, -1}},
+    {kControlLeft, {37, 65, -1, -1}, {JoyLeft, -1}, StickLeft, {3, -1, -1}},
+    {kControlRight, {39, 68, -1, -1}, {JoyRight, -1}, StickRight, {5, -1, -1}},
+    {kControlDown, {40, 83, -1, -1}, {JoyDown, -1}, StickDown, {8, -1, -1}},
+    {kControlAction, {90, 74, 32, 13}, {JoyA, -1}, NoStick, {10, -1, -1}},
+    {kControlAction2, {88, 75, 17, -1}, {JoyB, -1}, NoStick, {11, -1, -1}},
     {12, {67, 76, 16, -1}, {JoyX, -1}, NoStick, {12, -1, -1}},
     {13, {86, 73, -1, -1}, {JoyY, -1}, NoStick, {13, -1, -1}},
     {14, {66, 85, -1, -1}, {JoyLB, -1}, NoStick, {14, -1, -1}},
     {15, {78, 79, -1, -1}, {JoyRB, -1}, NoStick, {15, -1, -1}},
-    {99, {27, 46, 8, -1}, {JoyBack, JoyStart}, NoStick, {16, 17, 19}},
+    {kControlBack, {27, 46, 8, -1}, {JoyBack, JoyStart}, NoStick, {16, 17, 19}},
 };
 
 // In iCade mode the cabinet types letters, so letter keys and the stick are out.
-constexpr ControlRow ICadeControls[] = {
-    {0, {38, -1, -1, -1}, {JoyUp, -1}, NoStick, {0, -1, -1}},
-    {3, {37, -1, -1, -1}, {JoyLeft, -1}, NoStick, {3, -1, -1}},
-    {5, {39, -1, -1, -1}, {JoyRight, -1}, NoStick, {5, -1, -1}},
-    {8, {40, -1, -1, -1}, {JoyDown, -1}, NoStick, {8, -1, -1}},
-    {10, {32, 13, -1, -1}, {JoyA, -1}, NoStick, {10, -1, -1}},
-    {11, {17, -1, -1, -1}, {JoyB, -1}, NoStick, {11, -1, -1}},
+constexpr ControlRow kICadeControls[] = {
+    {kControlUp, {38, -1, -1, -1}, {JoyUp, -1}, NoStick, {0, -1, -1}},
+    {kControlLeft, {37, -1, -1, -1}, {JoyLeft, -1}, NoStick, {3, -1, -1}},
+    {kControlRight, {39, -1, -1, -1}, {JoyRight, -1}, NoStick, {5, -1, -1}},
+    {kControlDown, {40, -1, -1, -1}, {JoyDown, -1}, NoStick, {8, -1, -1}},
+    {kControlAction, {32, 13, -1, -1}, {JoyA, -1}, NoStick, {10, -1, -1}},
+    {kControlAction2, {17, -1, -1, -1}, {JoyB, -1}, NoStick, {11, -1, -1}},
     {12, {16, -1, -1, -1}, {JoyX, -1}, NoStick, {12, -1, -1}},
     {13, {-1, -1, -1, -1}, {JoyY, -1}, NoStick, {13, -1, -1}},
     {14, {-1, -1, -1, -1}, {JoyLB, -1}, NoStick, {14, -1, -1}},
     {15, {-1, -1, -1, -1}, {JoyRB, -1}, NoStick, {15, -1, -1}},
-    {99, {27, 46, 8, -1}, {JoyStart, -1}, NoStick, {16, 17, 19}},
+    {kControlBack, {27, 46, 8, -1}, {JoyStart, -1}, NoStick, {16, 17, 19}},
 };
 
 // The letters an iCade cabinet types: a press letter and a release letter per
@@ -61,14 +61,14 @@ struct ICadeLetters {
   int pad;
 };
 
-constexpr ICadeLetters ICadeTable[] = {
+constexpr ICadeLetters kICadeTable[] = {
     {'w', 'e', 0},  {'x', 'z', 8},  {'a', 'q', 3},  {'d', 'c', 5},  {'y', 't', 13}, {'u', 'f', 14},
     {'i', 'm', 15}, {'o', 'g', 16}, {'h', 'r', 10}, {'j', 'n', 11}, {'k', 'p', 12}, {'l', 'v', 17},
 };
 
 // Number of virtual pad entries that the decay and iCade switch-off clear;
 // entry 19 (the back key) is left to the update.
-constexpr int PadEntriesCleared = 19;
+constexpr int kPadEntriesCleared = 19;
 
 // The input device keeps axes for units 0 to 3 only; other units read 0.
 bool validUnit(int joy) { return joy >= 0 && joy <= 3; }
@@ -178,8 +178,8 @@ int c_MyApp::p_ControlOfStick(bool vertical, bool positive) {
 }
 
 bool c_MyApp::p_PlayKey(int control, int joy) {
-  if (vo_Game_iCadeControls == 0) return tableHolds(*this, NormalControls, control, joy);
-  if (vo_Game_iCadeControls == 1) return tableHolds(*this, ICadeControls, control, joy);
+  if (vo_Game_iCadeControls == 0) return tableHolds(*this, kNormalControls, control, joy);
+  if (vo_Game_iCadeControls == 1) return tableHolds(*this, kICadeControls, control, joy);
   return false;
 }
 
@@ -223,7 +223,7 @@ int c_MyApp::p_iCade(int mode) {
   } else if (mode == 0) {
     vo_input_DisableKeyboard();
     vo_Game_iCadeControls = 0;
-    for (int i = 0; i < PadEntriesCleared; ++i) m_PadState[i] = 0;
+    for (int i = 0; i < kPadEntriesCleared; ++i) m_PadState[i] = 0;
   }
   return 0;
 }
@@ -273,7 +273,7 @@ int c_MyApp::p_ReadICade() {
     if (m_LastChar == 0) break;
     int c = m_LastChar;
     if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
-    for (const ICadeLetters& row : ICadeTable) {
+    for (const ICadeLetters& row : kICadeTable) {
       if (c == row.press) m_PadState[row.pad] = 2;
       if (c == row.release) m_PadState[row.pad] = 0;
     }
@@ -283,7 +283,7 @@ int c_MyApp::p_ReadICade() {
 
 // An on-screen press (1) lasts one update; iCade holds (2) stay.
 int c_MyApp::p_DecayPad() {
-  for (int i = 0; i < PadEntriesCleared; ++i) {
+  for (int i = 0; i < kPadEntriesCleared; ++i) {
     if (m_PadState[i] == 1) m_PadState[i] = 0;
   }
   return 0;
@@ -292,13 +292,13 @@ int c_MyApp::p_DecayPad() {
 // The on-screen pad: four directions, a centre and two action buttons; while
 // paused the pad can be dragged and pinched to a new place and size.
 int c_MyApp::p_OnScreenPad() {
-  if (vo_Game_OnScreenControls != 1 || m_State <= 5 || vo_Game_iCadeControls != 0) return 0;
-  m_Settings[10] = clampSetting(m_Settings[10], 32, static_cast<int>(vo_Game_jscrw - 32.0f));
-  m_Settings[11] = clampSetting(m_Settings[11], 32, static_cast<int>(vo_Game_jscrh - 32.0f));
-  m_Settings[12] = clampSetting(m_Settings[12], 8, 25);
-  m_PadX = m_Settings[10];
-  m_PadY = static_cast<int>(vo_Game_jscrh - static_cast<float>(m_Settings[11]));
-  m_PadScale = static_cast<float>(m_Settings[12]) / 10.0f;
+  if (vo_Game_OnScreenControls != 1 || m_State < kStatePlaying || vo_Game_iCadeControls != 0) return 0;
+  m_Settings[kSettingPadX] = clampSetting(m_Settings[kSettingPadX], 32, static_cast<int>(vo_Game_jscrw - 32.0f));
+  m_Settings[kSettingPadY] = clampSetting(m_Settings[kSettingPadY], 32, static_cast<int>(vo_Game_jscrh - 32.0f));
+  m_Settings[kSettingPadSize] = clampSetting(m_Settings[kSettingPadSize], 8, 25);
+  m_PadX = m_Settings[kSettingPadX];
+  m_PadY = static_cast<int>(vo_Game_jscrh - static_cast<float>(m_Settings[kSettingPadY]));
+  m_PadScale = static_cast<float>(m_Settings[kSettingPadSize]) / 10.0f;
 
   p_SetRot(0.0f);
   p_SetCol(255.0f, 255.0f, 255.0f, 0.6f);
@@ -313,15 +313,15 @@ int c_MyApp::p_OnScreenPad() {
   };
   const Direction directions[] = {{px - o, py, 4, 3}, {px, py - o, 1, 0}, {px, py + o, 9, 8}, {px + o, py, 6, 5}};
   for (const Direction& d : directions) {
-    if (p_Button(94, d.x, d.y, d.frame) != 0 && m_Paused == 0) m_PadState[d.pad] = 1;
+    if (p_Button(kImgDpad, d.x, d.y, d.frame) != 0 && m_Paused == 0) m_PadState[d.pad] = 1;
   }
-  p_DrawImg(94, px, py, 5.0f);
+  p_DrawImg(kImgDpad, px, py, 5.0f);
 
   if (m_Paused > 0) {
     p_SetSize(3.0f);
-    if (p_Button0(94, px, py, 0) && m_TouchDown[1] == 0) {
-      m_Settings[10] = m_TouchX[0];
-      m_Settings[11] = static_cast<int>(vo_Game_jscrh - static_cast<float>(m_TouchY[0]));
+    if (p_Button0(kImgDpad, px, py, 0) && m_TouchDown[1] == 0) {
+      m_Settings[kSettingPadX] = m_TouchX[0];
+      m_Settings[kSettingPadY] = static_cast<int>(vo_Game_jscrh - static_cast<float>(m_TouchY[0]));
     }
     if (m_TouchDown[1] == 0) {
       m_PinchOn = 0;
@@ -329,7 +329,7 @@ int c_MyApp::p_OnScreenPad() {
     }
     if (m_TouchDown[0] != 0 && m_TouchDown[1] != 0) {
       m_PinchNow = -std::abs(m_TouchX[0] - m_TouchX[1]) / 16;
-      if (m_PinchOn == 1) m_Settings[12] += m_PinchLast - m_PinchNow;
+      if (m_PinchOn == 1) m_Settings[kSettingPadSize] += m_PinchLast - m_PinchNow;
       m_PinchLast = m_PinchNow;
       m_PinchOn = 1;
     }
@@ -337,8 +337,8 @@ int c_MyApp::p_OnScreenPad() {
 
   p_SetSize(1.5f * m_PadScale);
   const float d = 24.0f * m_PadScale;
-  if (p_Button(94, vo_Game_jscrw - (px - d), py - d, 0) != 0) m_PadState[10] = 1;
-  if (p_Button(94, vo_Game_jscrw - (px + d), py + d, 0) != 0) m_PadState[11] = 1;
+  if (p_Button(kImgDpad, vo_Game_jscrw - (px - d), py - d, 0) != 0) m_PadState[kControlAction] = 1;
+  if (p_Button(kImgDpad, vo_Game_jscrw - (px + d), py + d, 0) != 0) m_PadState[kControlAction2] = 1;
   return 0;
 }
 
@@ -361,7 +361,7 @@ int c_MyApp::p_TiltIndicator() {
   m_TiltY = vo_input_AccelY() - m_TiltZeroY;
   m_TiltSmoothX = smoothTilt(m_TiltSmoothX, m_TiltX);
   m_TiltSmoothY = smoothTilt(m_TiltSmoothY, m_TiltY);
-  if (p_Button(97, 24.0f, vo_Game_jscrh - 24.0f, 7) != 0) {
+  if (p_Button(kImgIcons, 24.0f, vo_Game_jscrh - 24.0f, 7) != 0) {
     m_TiltZeroX = vo_input_AccelX();
     m_TiltZeroY = vo_input_AccelY();
   }

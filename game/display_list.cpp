@@ -12,13 +12,13 @@
 namespace {
 
 // Degrees to radians in single precision, as the text layout uses it.
-constexpr float DegToRad = 0.017453292f;
+constexpr float kDegToRad = 0.017453292f;
 
 // A trailing float argument counts as passed only above the omitted marker.
 bool passed(float arg) { return arg > DrawArgOmitted; }
 
 // Writes one entry with the current draw state; a full list drops it silently.
-void append(c_MyApp& app, float kind, float a, float b, float c, float d, float frame) {
+void appendEntry(c_MyApp& app, float kind, float a, float b, float c, float d, float frame) {
   if (app.m_DrawCount > DrawListLastAppend) return;
   float* e = app.m_DrawList.Data() + app.m_DrawCount;
   e[0] = kind;
@@ -66,7 +66,7 @@ void replayEntry(c_MyApp& app, const float* e, float s) {
     vo_graphics_DrawEllipse(e[1] * s, e[2] * s, e[4] * s, e[5] * s);
   } else if (e[0] == DrawKindLine) {
     vo_graphics_DrawLine(e[1] * s, e[2] * s, e[4] * s, e[5] * s);
-  } else if (e[0] > -1.0f) {
+  } else if (e[0] > kDrawKindNoImage) {
     replayImage(app, e, s);
   }
 }
@@ -124,22 +124,22 @@ int c_MyApp::p_Alpha(float a) {
 }
 
 int c_MyApp::p_DrawImg(int image, float x, float y, float frame) {
-  append(*this, static_cast<float>(image), x, y, m_DrawScaleX, m_DrawScaleY, frame);
+  appendEntry(*this, static_cast<float>(image), x, y, m_DrawScaleX, m_DrawScaleY, frame);
   return 0;
 }
 
 int c_MyApp::p_Rect(float x, float y, float w, float h) {
-  append(*this, DrawKindRect, x, y, w, h, 0.0f);
+  appendEntry(*this, DrawKindRect, x, y, w, h, 0.0f);
   return 0;
 }
 
 int c_MyApp::p_Oval(float x, float y, float rx, float ry) {
-  append(*this, DrawKindOval, x, y, rx, ry, 0.0f);
+  appendEntry(*this, DrawKindOval, x, y, rx, ry, 0.0f);
   return 0;
 }
 
 int c_MyApp::p_Line(float x1, float y1, float x2, float y2) {
-  append(*this, DrawKindLine, x1, y1, x2, y2, 0.0f);
+  appendEntry(*this, DrawKindLine, x1, y1, x2, y2, 0.0f);
   return 0;
 }
 
@@ -154,14 +154,14 @@ int c_MyApp::p_Text(float x, float y, String text, float alignX, float alignY) {
   const float w = cw * m_DrawScaleX * static_cast<float>(n - 1);
   const float h = ch * m_DrawScaleY;
   const float ay = (alignY - 1.0f) * 0.5f;
-  const float p = (-a - 90.0f) * DegToRad;
-  const float q = -a * DegToRad;
+  const float p = (-a - 90.0f) * kDegToRad;
+  const float q = -a * kDegToRad;
   const float x0 = x + std::sin(p) * w * alignX * 0.5f + std::sin(q) * h * ay;
   const float y0 = y - std::cos(p) * w * alignX * 0.5f - std::cos(q) * h * ay;
   if (n < 1) return 0;
 
-  const float r = (180.0f - a) * DegToRad;
-  const float t = (90.0f - a) * DegToRad;
+  const float r = (180.0f - a) * kDegToRad;
+  const float t = (90.0f - a) * kDegToRad;
   const float advance = cw * m_DrawScaleX;
   float penX = x0;
   float penY = y0;

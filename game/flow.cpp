@@ -70,24 +70,25 @@ struct LoadItem {
   int w, h, frames;
 };
 const LoadItem kLoadItems[] = {
-    {1, LoadKind::Image, 97, "common/icons", 32, 32, 16},
-    {2, LoadKind::Image, 95, "common/Buttons", 64, 64, 16},
-    {3, LoadKind::Image, 94, "common/dpad", 32, 32, 16},
-    {4, LoadKind::Image, 92, "common/icade", 64, 64, 2},
-    {5, LoadKind::Image, 93, "common/BrevoLogo", 256, 256, 1},
-    {5, LoadKind::Image, 91, "common/Testcard_Circle", 256, 256, 1},
-    {6, LoadKind::Font, 90, "fonts/tessel", 7, 10, 128},
+    {1, LoadKind::Image, kImgIcons, "common/icons", 32, 32, 16},
+    {2, LoadKind::Image, kImgButtons, "common/Buttons", 64, 64, 16},
+    {3, LoadKind::Image, kImgDpad, "common/dpad", 32, 32, 16},
+    {4, LoadKind::Image, kImgICade, "common/icade", 64, 64, 2},
+    {5, LoadKind::Image, kImgStudioLogo, "common/BrevoLogo", 256, 256, 1},
+    {5, LoadKind::Image, kImgCreditsLogo, "common/Testcard_Circle", 256, 256, 1},
+    {6, LoadKind::Font, kImgFont, "fonts/tessel", 7, 10, 128},
     {7, LoadKind::Sound, 1, nullptr, 0, 0, 0},
     {8, LoadKind::Sound, 95, nullptr, 0, 0, 0},
     {9, LoadKind::Sound, 98, nullptr, 0, 0, 0},
     {10, LoadKind::Sound, 99, nullptr, 0, 0, 0},
-    {11, LoadKind::Image, 99, "menu", 256, 256, 4},
-    {12, LoadKind::Image, 98, "logo", 256, 128, 1},
-    {13, LoadKind::Image, 96, "parts", 8, 8, 16},
-    {14, LoadKind::Image, 80, "BadgesA", 64, 64, 64},
+    {11, LoadKind::Image, kImgMenu, "menu", 256, 256, 4},
+    {12, LoadKind::Image, kImgLogo, "logo", 256, 128, 1},
+    {13, LoadKind::Image, kImgParts, "parts", 8, 8, 16},
+    {14, LoadKind::Image, kImgBadges, "BadgesA", 64, 64, 64},
 };
 
-// The controls whose hold keeps a consumed press latched, in test order.
+// The controls whose hold keeps a consumed press latched, in test order: every
+// control number and the iCade pad entries 16 and 17.
 const int kLatchControls[] = {0, 3, 5, 8, 10, 11, 12, 13, 14, 15, 16, 17, 99};
 
 // F10 toggles the debug text.
@@ -115,7 +116,7 @@ void spinner(c_MyApp& app, float r, float g, float b, int angleOffset) {
 // Opens the pause menu when a game is running or starting, else clears it;
 // suspension and resumption both apply this rule.
 void pauseForSuspension(c_MyApp& app) {
-  if (app.m_State > 9) {
+  if (app.m_State >= kStatePlaying) {
     app.m_Paused = 1;
     app.m_PauseMove = 1;
     app.m_PauseY = static_cast<int>(0.5f * vo_Game_jscrh);
@@ -139,7 +140,8 @@ void backHandling(c_MyApp& app) {
   }
   if (!held) app.m_KeyLatch = 0;
   if ((held && app.m_KeyLatch == 1) || app.m_TouchLatch == 1) return;
-  if (app.p_PlayKey(99, 0) && app.m_State == 1 && (app.m_CreditsOpen == 1 || app.m_BadgesOpen == 1)) {
+  if (app.p_PlayKey(kControlBack, 0) && app.m_State == kStateTitle &&
+      (app.m_CreditsOpen == 1 || app.m_BadgesOpen == 1)) {
     app.m_CreditsOpen = 0;
     app.m_BadgesOpen = 0;
     app.m_KeyLatch = 1;
@@ -150,33 +152,33 @@ void backHandling(c_MyApp& app) {
 // Update step 9: the screen of the current state and the overlays over it.
 void screens(c_MyApp& app) {
   switch (app.m_State) {
-    case 1:
+    case kStateTitle:
       app.p_Menu();
       break;
-    case 2:
+    case kStateRecordGame:
       app.p_LoadMenu();
-      app.m_State = 1;
+      app.m_State = kStateTitle;
       break;
-    case 10:
+    case kStatePlaying:
       app.p_Game();
       app.p_InGame();
       break;
-    case 11:
+    case kStateStartGame:
       app.p_LoadGame();
       break;
     default:
       break;
   }
-  if (app.m_State == 10 && app.m_GameOverNow > 0) app.p_GameOver();
-  if (app.m_State == 1 || app.m_State == 2) app.p_GameOver();
-  if (app.m_State == 1 && (app.m_CreditsOpen == 1 || app.m_CreditsSlide > 0)) app.p_CreditBox();
+  if (app.m_State == kStatePlaying && app.m_GameOverNow > 0) app.p_GameOver();
+  if (app.m_State == kStateTitle || app.m_State == kStateRecordGame) app.p_GameOver();
+  if (app.m_State == kStateTitle && (app.m_CreditsOpen == 1 || app.m_CreditsSlide > 0)) app.p_CreditBox();
 
   if (app.m_CreditsOpen == 1) {
     if (app.m_CreditsSlide < 30) app.m_CreditsSlide++;
   } else if (app.m_CreditsSlide > 0) {
     app.m_CreditsSlide--;
   }
-  if (app.m_State == 1 && app.m_BadgesOpen == 1) app.p_BadgesBox();
+  if (app.m_State == kStateTitle && app.m_BadgesOpen == 1) app.p_BadgesBox();
 }
 
 // Update step 12: frame rate and screen scale, for checking a device by eye.
@@ -216,7 +218,7 @@ int voMain() {
 }
 
 int c_MyApp::p_OnCreate() {
-  m_State = 1;
+  m_State = kStateTitle;
   vo_app_SetUpdateRate(60);
   m_DevWidth = vo_graphics_DeviceWidth();
   m_DevHeight = vo_graphics_DeviceHeight();
@@ -240,7 +242,7 @@ int c_MyApp::p_OnCreate() {
   for (int i = 0; i < 19; i++) m_PadState[i] = 0;
   for (int i = 0; i < 25; i++) m_Settings[i] = 0;
   for (int i = 0; i < 31; i++) m_HighScores[i] = 0;
-  m_Settings[5] = 1;
+  m_Settings[kSettingSoundMode] = kSoundEffectsAndMusic;
 
   p_Load();
   for (int i = 0; i < 33; i++) m_SfxChannels[i] = i;
@@ -260,8 +262,7 @@ int c_MyApp::p_OnUpdate() {
   m_LastUpdateMs = now;
 
   if (vo_Game_HasMusic == 1) {
-    const int sound = m_Settings[5];
-    m_Player->p_Sq_Alive_U(m_Paused, (sound == 1 || sound == 3) ? 1 : 0);
+    m_Player->p_Sq_Alive_U(m_Paused, MusicOn(m_Settings[kSettingSoundMode]) ? 1 : 0);
   }
 
   p_SampleTouch();
@@ -324,7 +325,7 @@ int c_MyApp::p_WaitStart(int) {
   p_SetCol(250, 160, 60, 0.7f);
   p_Rect(0, 0.4f * vo_Game_jscrh, vo_Game_jscrw, 0.2f * vo_Game_jscrh);
   p_ResetDraw();
-  p_DrawImg(93, 0.5f * vo_Game_jscrw, 0.48f * vo_Game_jscrh, 0);
+  p_DrawImg(kImgStudioLogo, 0.5f * vo_Game_jscrw, 0.48f * vo_Game_jscrh, 0);
 
   spinner(*this, 50, 50, 50, 0);
   m_Loop = 11;

@@ -15,6 +15,9 @@ class c_SqPlayer;
 constexpr float DrawKindRect = -3717.0f;
 constexpr float DrawKindOval = -3716.0f;
 constexpr float DrawKindLine = -3715.0f;
+// Kinds above this value are image slots; a kind at or below it that is not a
+// shape code draws nothing.
+constexpr float kDrawKindNoImage = -1.0f;
 // Default of trailing drawing arguments: a value at or below it counts as omitted.
 constexpr float DrawArgOmitted = -3717.0f;
 
@@ -23,6 +26,53 @@ constexpr float DrawArgOmitted = -3717.0f;
 constexpr int DrawEntrySize = 15;
 constexpr int DrawListSize = 37500;
 constexpr int DrawListLastAppend = 37484;
+
+// Image slots (m_Images) of the game's pictures and font.
+constexpr int kImgBadges = 80;
+constexpr int kImgFont = 90;
+constexpr int kImgCreditsLogo = 91;
+constexpr int kImgICade = 92;
+constexpr int kImgStudioLogo = 93;  // the loading screen's logo and the credits button
+constexpr int kImgDpad = 94;
+constexpr int kImgButtons = 95;
+constexpr int kImgParts = 96;
+constexpr int kImgIcons = 97;
+constexpr int kImgLogo = 98;
+constexpr int kImgMenu = 99;
+
+// Screen states (m_State): what the update runs.
+constexpr int kStateTitle = 1;       // title menu, with its boxes and the game-over panel over it
+constexpr int kStateRecordGame = 2;  // enter the finished game in the score lists, then the title
+constexpr int kStatePlaying = 10;    // playing, with the pause menu over it
+constexpr int kStateStartGame = 11;  // start a new game
+// States from kStatePlaying up belong to a running or starting game.
+
+// Setting slots (m_Settings) the game reads; the other slots are only stored.
+constexpr int kSettingSoundMode = 5;
+constexpr int kSettingPadX = 10;     // on-screen pad centre's distance from the left edge
+constexpr int kSettingPadY = 11;     // on-screen pad centre's distance from the bottom edge
+constexpr int kSettingPadSize = 12;  // on-screen pad size in tenths: 10 is scale 1.0
+
+// Sound modes (m_Settings[kSettingSoundMode]).
+constexpr int kSoundOff = 0;
+constexpr int kSoundEffectsAndMusic = 1;
+constexpr int kSoundEffectsOnly = 2;
+constexpr int kSoundMusicOnly = 3;
+
+// Sound effects play in the modes with effects, the music in the modes with music.
+inline bool SoundEffectsOn(int mode) { return mode == kSoundEffectsAndMusic || mode == kSoundEffectsOnly; }
+inline bool MusicOn(int mode) { return mode == kSoundEffectsAndMusic || mode == kSoundMusicOnly; }
+
+// Game control numbers with a role of their own (p_PlayKey); 12 to 15 are
+// further buttons.
+constexpr int kControlUp = 0;
+constexpr int kControlLeft = 3;
+constexpr int kControlRight = 5;
+constexpr int kControlDown = 8;
+constexpr int kControlAction = 10;
+constexpr int kControlAction2 = 11;
+constexpr int kControlLastButton = 15;
+constexpr int kControlBack = 99;
 
 // Module globals of the game. They are defined in myapp.cpp; voInit gives them
 // their start values before the application object exists.

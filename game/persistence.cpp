@@ -117,15 +117,15 @@ int c_MyApp::p_Load() {
     } else {
       voPrint(String("Settings Checksum Invalid"));
       for (int i = 0; i < kSettings; i++) m_Settings[i] = 0;
-      m_Settings[5] = 1;
+      m_Settings[kSettingSoundMode] = kSoundEffectsAndMusic;
     }
   }
 
   // The on-screen pad's position and size have floors whether or not the
   // settings were read, so a first run places the pad on the screen.
-  if (m_Settings[10] < 64) m_Settings[10] = 64;
-  if (m_Settings[11] < 64) m_Settings[11] = 64;
-  if (m_Settings[12] < 8) m_Settings[12] = 10;
+  if (m_Settings[kSettingPadX] < 64) m_Settings[kSettingPadX] = 64;
+  if (m_Settings[kSettingPadY] < 64) m_Settings[kSettingPadY] = 64;
+  if (m_Settings[kSettingPadSize] < 8) m_Settings[kSettingPadSize] = 10;
 
   if (pos + kBadgeWords < n) {
     uint32_t sum = 0;
@@ -204,7 +204,7 @@ String c_MyApp::p_MyNth() {
 }
 
 int c_MyApp::p_LoadGame() {
-  m_State = 10;
+  m_State = kStatePlaying;
   m_Paused = 0;
   m_Score = 0;
   m_GameOverNow = 0;
@@ -254,7 +254,7 @@ int c_MyApp::p_ShowBadges() {
     // Only the first 64 badges have an icon in the sheet.
     if (id < 64) {
       p_SetSize(0.5f);
-      p_DrawImg(80, x + 144, y + 16, id);
+      p_DrawImg(kImgBadges, x + 144, y + 16, id);
       p_SetSize(1);
     }
   }
@@ -271,8 +271,8 @@ int c_MyApp::p_BadgesBox() {
   p_Rect(0.12f * w, -1, 0.76f * w, h + 2);
   p_SetCol(255, 255, 255, 1);
 
-  if (p_PlayKey(0, 0)) m_BadgesScrollTo -= 16;
-  if (p_PlayKey(8, 0)) m_BadgesScrollTo += 16;
+  if (p_PlayKey(kControlUp, 0)) m_BadgesScrollTo -= 16;
+  if (p_PlayKey(kControlDown, 0)) m_BadgesScrollTo += 16;
   if (m_BadgesScrollTo > 0) m_BadgesScrollTo = 0;
   if (m_Touching > 0 && m_MouseX > 0.12f * w) m_BadgesScrollTo -= 1.5f * static_cast<float>(m_MouseY - m_MousePrevY);
 

@@ -13,17 +13,7 @@
 
 namespace {
 
-// Image slots used by the screens.
-const int kImgCreditsLogo = 91;
-const int kImgICade = 92;
-const int kImgCreditsButton = 93;
-const int kImgButtons = 95;
-const int kImgParts = 96;
-const int kImgIcons = 97;
-const int kImgLogo = 98;
-const int kImgMenu = 99;
-
-// Frames of the button sheet (95) and the icon sheet (97).
+// Frames of the button sheet (kImgButtons) and the icon sheet (kImgIcons).
 const int kButtonSelected = 15;
 const int kButtonCredits = 12;
 const int kIconPause = 0;
@@ -70,33 +60,33 @@ bool takeKey(c_MyApp& app, bool held) {
 }
 
 bool anyAction(c_MyApp& app) {
-  for (int control = 10; control <= 15; control++)
+  for (int control = kControlAction; control <= kControlLastButton; control++)
     if (app.p_PlayKey(control)) return true;
   return false;
 }
 
+// The pause menu's control step through all four modes.
+int soundCycle(int mode) { return mode >= kSoundOff && mode < kSoundMusicOnly ? mode + 1 : kSoundOff; }
+
 // The title menu's step of the sound mode: all four modes with music, else
 // a plain on/off switch.
 int soundToggle(int mode) {
-  if (vo_Game_HasMusic == 1) return mode >= 0 && mode < 3 ? mode + 1 : 0;
-  return mode == 0 ? 1 : 0;
+  if (vo_Game_HasMusic == 1) return soundCycle(mode);
+  return mode == kSoundOff ? kSoundEffectsAndMusic : kSoundOff;
 }
-
-// The pause menu's control step through all four modes.
-int soundCycle(int mode) { return mode >= 0 && mode < 3 ? mode + 1 : 0; }
 
 // The green sound button of the title and pause menus: a touch steps the
 // sound mode and clicks when effects are on; with music a mark tells the mode.
 void soundButton(c_MyApp& app, float x, float y) {
   app.p_SetSize(2);
   app.p_SetCol(50, 250, 50, 1);
-  const int frame = app.m_Settings[5] == 0 ? kIconSoundOff : kIconSoundOn;
+  const int frame = app.m_Settings[kSettingSoundMode] == kSoundOff ? kIconSoundOff : kIconSoundOn;
   if (takeTouch(app, app.p_Button(kImgIcons, x, y, frame) == 1)) {
-    app.m_Settings[5] = soundToggle(app.m_Settings[5]);
-    if (app.m_Settings[5] == 1 || app.m_Settings[5] == 2) app.p_PlaySFX(kSfxClick, 1, 0.5f, 0);
+    app.m_Settings[kSettingSoundMode] = soundToggle(app.m_Settings[kSettingSoundMode]);
+    if (SoundEffectsOn(app.m_Settings[kSettingSoundMode])) app.p_PlaySFX(kSfxClick, 1, 0.5f, 0);
   }
-  const int mode = app.m_Settings[5];
-  if (mode >= 1 && mode <= 3 && vo_Game_HasMusic == 1) {
+  const int mode = app.m_Settings[kSettingSoundMode];
+  if (mode >= kSoundEffectsAndMusic && mode <= kSoundMusicOnly && vo_Game_HasMusic == 1) {
     app.p_SetSize(1.5f);
     app.p_SetCol(180, 255, 255);
     app.p_DrawImg(kImgIcons, x + 20, y, kIconFirstModeMark + mode);
@@ -105,7 +95,7 @@ void soundButton(c_MyApp& app, float x, float y) {
 
 // Leaves the title menu for a new game in the given mode.
 void startGame(c_MyApp& app, int mode) {
-  app.m_State = 11;
+  app.m_State = kStateStartGame;
   app.m_TouchLatch = 1;
   app.m_KeyLatch = 1;
   app.m_GameMode = mode;
@@ -165,11 +155,11 @@ void modeButtons(c_MyApp& app, int s) {
 
 void menuKeys(c_MyApp& app) {
   if (!boxesClosed(app)) return;
-  if (app.m_GameMode > 1 && takeKey(app, app.p_PlayKey(0) || app.p_PlayKey(3))) {
+  if (app.m_GameMode > 1 && takeKey(app, app.p_PlayKey(kControlUp) || app.p_PlayKey(kControlLeft))) {
     app.m_GameMode--;
     app.p_PlaySFX(kSfxClick, 0.8f, 0.5f, 0);
   }
-  if (app.m_GameMode <= 2 && takeKey(app, app.p_PlayKey(8) || app.p_PlayKey(5))) {
+  if (app.m_GameMode <= 2 && takeKey(app, app.p_PlayKey(kControlDown) || app.p_PlayKey(kControlRight))) {
     app.m_GameMode++;
     app.p_PlaySFX(kSfxClick, 1.2f, 0.5f, 0);
   }
@@ -438,7 +428,7 @@ int c_MyApp::p_Menu() {
     p_PlaySFX(kSfxToggle, 1, 1, 0);
   }
   p_SetSize(0.5f);
-  const bool credits = p_Button(kImgCreditsButton, w - 70, h - 40 - 4 * fs, 0) == 1;
+  const bool credits = p_Button(kImgStudioLogo, w - 70, h - 40 - 4 * fs, 0) == 1;
   if (boxesClosed(*this) && takeTouch(*this, credits)) {
     p_PlaySFX(kSfxToggle, 1, 1, 0);
     m_CreditsOpen = 1;
@@ -493,7 +483,7 @@ int c_MyApp::p_Game() {
 int c_MyApp::p_InGame() {
   p_ResetDraw();
   m_MenuSlide = -32;
-  if (m_Paused == 0 && takeKey(*this, p_PlayKey(99))) openPause(*this);
+  if (m_Paused == 0 && takeKey(*this, p_PlayKey(kControlBack))) openPause(*this);
   // The pause button acts on any touch while playing (no latch test), but
   // latches the touch so the opened menu does not also take it.
   if (p_Button(kImgIcons, 16, 16, kIconPause) == 1 && m_Paused == 0) {
@@ -535,9 +525,9 @@ int c_MyApp::p_PauseMenu() {
   if (m_PauseSel == kSelResume) selectionMark(*this, rx, y);
   if (takeTouch(*this, resumeTouched)) resumePlay(*this);
   if (m_PauseSel == kSelResume) {
-    if (takeKey(*this, p_PlayKey(10))) resumePlay(*this);
-    if (takeKey(*this, p_PlayKey(3) || p_PlayKey(0))) selectPause(*this, kSelQuit, 0.8f);
-    if (takeKey(*this, p_PlayKey(5))) selectPause(*this, kSelSound, 1.2f);
+    if (takeKey(*this, p_PlayKey(kControlAction))) resumePlay(*this);
+    if (takeKey(*this, p_PlayKey(kControlLeft) || p_PlayKey(kControlUp))) selectPause(*this, kSelQuit, 0.8f);
+    if (takeKey(*this, p_PlayKey(kControlRight))) selectPause(*this, kSelSound, 1.2f);
   }
 
   const float qx = static_cast<float>(static_cast<int>(land ? 0.5f * w - 140 : 0.5f * w - 96));
@@ -546,7 +536,7 @@ int c_MyApp::p_PauseMenu() {
   p_SetCol(255, 50, 50, 1);
   const bool quitTouched = p_Button(kImgIcons, qx, by, kIconQuit) == 1;
   if (m_PauseSel == kSelQuit) selectionMark(*this, qx, by);
-  const bool quitKey = m_PauseSel == kSelQuit && takeKey(*this, p_PlayKey(10));
+  const bool quitKey = m_PauseSel == kSelQuit && takeKey(*this, p_PlayKey(kControlAction));
   if (takeTouch(*this, quitTouched) || quitKey) {
     m_Paused = 0;
     m_PauseMove = -1;
@@ -554,20 +544,21 @@ int c_MyApp::p_PauseMenu() {
     m_GameOverNow = 1;
     p_PlaySFX(kSfxClick, 0.5f, 0.5f, 0);
   }
-  if (m_PauseSel == kSelQuit && takeKey(*this, p_PlayKey(5) || p_PlayKey(8))) selectPause(*this, kSelResume, 0.8f);
+  if (m_PauseSel == kSelQuit && takeKey(*this, p_PlayKey(kControlRight) || p_PlayKey(kControlDown)))
+    selectPause(*this, kSelResume, 0.8f);
 
   const float sx = static_cast<float>(static_cast<int>(land ? 0.5f * w + 140 : 0.5f * w + 96));
   soundButton(*this, sx, by);
   if (m_PauseSel == kSelSound) {
     selectionMark(*this, sx, by);
-    if (takeKey(*this, p_PlayKey(10))) {
-      m_Settings[5] = soundCycle(m_Settings[5]);
+    if (takeKey(*this, p_PlayKey(kControlAction))) {
+      m_Settings[kSettingSoundMode] = soundCycle(m_Settings[kSettingSoundMode]);
       p_PlaySFX(kSfxClick, 1, 0.5f, 0);
     }
-    if (takeKey(*this, p_PlayKey(3) || p_PlayKey(8))) selectPause(*this, kSelResume, 0.8f);
+    if (takeKey(*this, p_PlayKey(kControlLeft) || p_PlayKey(kControlDown))) selectPause(*this, kSelResume, 0.8f);
   }
 
-  if (takeKey(*this, p_PlayKey(99))) resumePlay(*this);
+  if (takeKey(*this, p_PlayKey(kControlBack))) resumePlay(*this);
   return 0;
 }
 
@@ -605,15 +596,15 @@ int c_MyApp::p_GameOver() {
     }
   }
 
-  if (m_State == 10) {
+  if (m_State == kStatePlaying) {
     m_GameOverTime++;
     if (m_GameOverTime >= 90) {
-      m_State = 2;
+      m_State = kStateRecordGame;
       m_GameOverTime = 75;
       m_Player->p_Sq_Stop(1);
     }
   }
-  if (m_State < 10) {
+  if (m_State < kStatePlaying) {
     m_GameOverTime -= 2;
     if (m_GameOverTime < 0) m_GameOverTime = 0;
   }
@@ -664,7 +655,7 @@ int c_MyApp::p_CreditBox() {
   p_DrawImg(kImgButtons, leftX, bottomY, kButtonCredits);
   knob(*this, rightX, bottomY, d);
   p_SetSize(0.3f);
-  p_DrawImg(kImgCreditsButton, rightX, bottomY, 0);
+  p_DrawImg(kImgStudioLogo, rightX, bottomY, 0);
 
   if (m_Touching > 0 && takeTouch(*this, true)) {
     m_CreditsOpen = 0;

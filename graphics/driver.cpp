@@ -1,8 +1,8 @@
 // The batching OpenGL driver.
 //
 // Invariant of the batch: vertices[0 .. primCount) hold primitives of kind
-// primType (1 points, 2 lines, 3 triangles, 4 quads, n >= 5 polygons of n
-// vertices), all textured by primSurf (null: untextured), not yet drawn.
+// primType (kPrimPoints, kPrimLines, kPrimTriangles, kPrimQuads, or n >= 5
+// for polygons of n vertices), all textured by primSurf (null: untextured), not yet drawn.
 // Each batch is one draw call: the fans of a polygon batch go to OpenGL
 // together through glMultiDrawArrays.
 // The batch goes to OpenGL (Flush) only when the kind or the texture changes,
@@ -30,10 +30,10 @@
 namespace {
 
 // True when GL calls reach a real context.
-bool have_context() { return glfwGraphicsSeq != 0 && glXGetCurrentContext() != nullptr; }
+bool haveContext() { return glfwGraphicsSeq != 0 && glXGetCurrentContext() != nullptr; }
 
 // The host window's drawing size, or 0 x 0 when there is no host.
-void read_window_size(int* w, int* h) {
+void readWindowSize(int* w, int* h) {
   *w = 0;
   *h = 0;
   if (VoGlfwGame::_glfwGame) VoGlfwGame::_glfwGame->GetWindowSize(w, h);
@@ -42,28 +42,28 @@ void read_window_size(int* w, int* h) {
 // Truncates a colour product to a byte; values outside 0..255 (an alpha above
 // 1, a negative colour) are clamped rather than spilling into the other
 // channels of the packed colour.
-uint32_t to_byte(float v) {
+uint32_t toByte(float v) {
   if (!(v > 0.0f)) return 0;
   if (v >= 255.0f) return 255;
   return static_cast<uint32_t>(v);
 }
 
 // The smallest power of two not below n (1 for n below 2).
-int next_pow2(int n) {
+int nextPow2(int n) {
   int p = 1;
   while (p < n && p < (1 << 30)) p <<= 1;
   return p;
 }
 
 // Draws one primitive run, counting it; GL is called only with a context.
-void draw_arrays(gxtkCounters& c, GLenum mode, int first, int count) {
+void drawArrays(gxtkCounters& c, GLenum mode, int first, int count) {
   ++c.drawCalls;
-  if (have_context()) glDrawArrays(mode, first, count);
+  if (haveContext()) glDrawArrays(mode, first, count);
 }
 
-bool gl_reports_error(int, int) { return glGetError() != GL_NO_ERROR; }
+bool glReportsError(int, int) { return glGetError() != GL_NO_ERROR; }
 
-unsigned int format_for_depth(int depth) {
+unsigned int formatForDepth(int depth) {
   switch (depth) {
     case 1:
       return GL_LUMINANCE;
@@ -77,13 +77,13 @@ unsigned int format_for_depth(int depth) {
 }
 
 // True when the rectangle (x, y, w, h) lies inside a width x height area.
-bool rect_inside(int x, int y, int w, int h, int width, int height) {
+bool rectInside(int x, int y, int w, int h, int width, int height) {
   return w > 0 && h > 0 && x >= 0 && y >= 0 && x <= width - w && y <= height - h;
 }
 
 // True when a w x h block stored at offset with the given row pitch stays
 // inside an array of length elements.
-bool block_fits(int length, int offset, int w, int h, int pitch) {
+bool blockFits(int length, int offset, int w, int h, int pitch) {
   if (w <= 0 || h <= 0 || offset < 0 || pitch < w) return false;
   long long last = static_cast<long long>(offset) + static_cast<long long>(h - 1) * pitch + w - 1;
   return last < length;
@@ -95,12 +95,12 @@ bool block_fits(int length, int offset, int w, int h, int pitch) {
 // gxtkSurface
 // ---------------------------------------------------------------------------
 
-bool (*gxtkSurface::textureRefused)(int w, int h) = gl_reports_error;
+bool (*gxtkSurface::textureRefused)(int w, int h) = glReportsError;
 
 gxtkSurface::~gxtkSurface() { gxtkSurface::Discard(); }
 
 int gxtkSurface::Discard() {
-  if (seq == glfwGraphicsSeq && have_context()) {
+  if (seq == glfwGraphicsSeq && haveContext()) {
     glDeleteTextures(1, &texture);
     seq = -1;
   }
@@ -126,7 +126,7 @@ void gxtkSurface::SetData(unsigned char* pixels, int w, int h, int d) {
   width = w;
   height = h;
   depth = d;
-  format = format_for_depth(d);
+  format = formatForDepth(d);
   // Texture coordinates of the first batch that uses the surface are taken
   // before Bind creates its texture, so they need the scale already.
   uscale = w > 0 ? 1.0f / static_cast<float>(w) : 1.0f;
@@ -152,7 +152,7 @@ void gxtkSurface::SetData(unsigned char* pixels, int w, int h, int d) {
 void gxtkSurface::SetSubData(int x, int y, int w, int h, unsigned int* src, int pitch) {
   if (format != GL_RGBA) return;
   // A rectangle outside the surface would write past the pixel block.
-  if (!src || pitch < w || !rect_inside(x, y, w, h, width, height)) return;
+  if (!src || pitch < w || !rectInside(x, y, w, h, width, height)) return;
   if (!data) {
     data = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(width) * static_cast<size_t>(height) * 4));
     if (!data) return;
@@ -169,7 +169,7 @@ void gxtkSurface::SetSubData(int x, int y, int w, int h, unsigned int* src, int 
       out[3] = static_cast<unsigned char>(a);
     }
   }
-  if (seq != glfwGraphicsSeq || !have_context()) return;
+  if (seq != glfwGraphicsSeq || !haveContext()) return;
   // One upload of the rectangle; ROW_LENGTH steps over the rest of each row.
   glBindTexture(GL_TEXTURE_2D, texture);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
@@ -180,7 +180,7 @@ void gxtkSurface::SetSubData(int x, int y, int w, int h, unsigned int* src, int 
 }
 
 void gxtkSurface::Bind() {
-  if (!have_context()) return;
+  if (!haveContext()) return;
   if (seq == glfwGraphicsSeq) {
     glBindTexture(GL_TEXTURE_2D, texture);
     return;
@@ -199,8 +199,8 @@ void gxtkSurface::Bind() {
   int th = height;
   glTexImage2D(GL_TEXTURE_2D, 0, format, tw, th, 0, format, GL_UNSIGNED_BYTE, nullptr);
   if (textureRefused(tw, th)) {
-    tw = next_pow2(tw);
-    th = next_pow2(th);
+    tw = nextPow2(tw);
+    th = nextPow2(th);
     glTexImage2D(GL_TEXTURE_2D, 0, format, tw, th, 0, format, GL_UNSIGNED_BYTE, nullptr);
   }
   uscale = 1.0f / static_cast<float>(tw);
@@ -216,7 +216,7 @@ void gxtkSurface::Bind() {
 // ---------------------------------------------------------------------------
 
 gxtkGraphics::gxtkGraphics() {
-  read_window_size(&width, &height);
+  readWindowSize(&width, &height);
   for (int q = 0; q < kMaxQuads; ++q) {
     uint16_t* i = quadIndices + q * 6;
     const uint16_t base = static_cast<uint16_t>(q * 4);
@@ -236,12 +236,12 @@ int gxtkGraphics::Width() { return width; }
 int gxtkGraphics::Height() { return height; }
 
 int gxtkGraphics::BeginRender() {
-  read_window_size(&width, &height);
+  readWindowSize(&width, &height);
   primCount = 0;
   primSurf = nullptr;
   glBlend = 0;
   glScissorKnown = false;
-  if (!have_context()) return 1;
+  if (!haveContext()) return 1;
   glViewport(0, 0, width, height);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
@@ -295,7 +295,7 @@ gxtkSurface* gxtkGraphics::CreateSurface(int w, int h) {
 
 int gxtkGraphics::Cls(float cr, float cg, float cb) {
   primCount = 0;
-  if (!have_context()) return 0;
+  if (!haveContext()) return 0;
   glClearColor(cr / 255.0f, cg / 255.0f, cb / 255.0f, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT);
   return 0;
@@ -303,7 +303,7 @@ int gxtkGraphics::Cls(float cr, float cg, float cb) {
 
 int gxtkGraphics::SetAlpha(float a) {
   alpha = a;
-  color = to_byte(r * a) | to_byte(g * a) << 8 | to_byte(b * a) << 16 | to_byte(255.0f * a) << 24;
+  color = toByte(r * a) | toByte(g * a) << 8 | toByte(b * a) << 16 | toByte(255.0f * a) << 24;
   return 0;
 }
 
@@ -322,7 +322,7 @@ int gxtkGraphics::SetBlend(int blend) {
   if (skipUnchangedState && mode == glBlend) return 0;
   Flush();
   glBlend = mode;
-  if (have_context()) glBlendFunc(GL_ONE, mode == 1 ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
+  if (haveContext()) glBlendFunc(GL_ONE, mode == 1 ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
   return 0;
 }
 
@@ -339,7 +339,7 @@ int gxtkGraphics::SetScissor(int x, int y, int w, int h) {
   glScissorKnown = true;
   glScissorOn = on;
   std::copy(box, box + 4, glScissorBox);
-  if (!have_context()) return 0;
+  if (!haveContext()) return 0;
   if (on) {
     glEnable(GL_SCISSOR_TEST);
     glScissor(box[0], box[1], box[2], box[3]);
@@ -371,7 +371,7 @@ gxtkVertex* gxtkGraphics::Begin(int type, int count, gxtkSurface* surf) {
   return v;
 }
 
-void gxtkGraphics::Put(gxtkVertex* v, float x, float y, float u, float w) {
+void gxtkGraphics::PutVertex(gxtkVertex* v, float x, float y, float u, float w) {
   if (tformed) {
     v->x = x * ix + y * jx + tx;
     v->y = x * iy + y * jy + ty;
@@ -384,29 +384,29 @@ void gxtkGraphics::Put(gxtkVertex* v, float x, float y, float u, float w) {
   v->color = color;
 }
 
-void gxtkGraphics::Quad(gxtkSurface* s, float x0, float y0, float x1, float y1, float u0, float v0, float u1,
-                        float v1) {
-  gxtkVertex* v = Begin(4, 4, s);
-  Put(v, x0, y0, u0, v0);
-  Put(v + 1, x1, y0, u1, v0);
-  Put(v + 2, x1, y1, u1, v1);
-  Put(v + 3, x0, y1, u0, v1);
+void gxtkGraphics::AppendQuad(gxtkSurface* s, float x0, float y0, float x1, float y1, float u0, float v0, float u1,
+                              float v1) {
+  gxtkVertex* v = Begin(kPrimQuads, 4, s);
+  PutVertex(v, x0, y0, u0, v0);
+  PutVertex(v + 1, x1, y0, u1, v0);
+  PutVertex(v + 2, x1, y1, u1, v1);
+  PutVertex(v + 3, x0, y1, u0, v1);
 }
 
 int gxtkGraphics::DrawPoint(float x, float y) {
-  Put(Begin(1, 1, nullptr), x, y, 0, 0);
+  PutVertex(Begin(kPrimPoints, 1, nullptr), x, y, 0, 0);
   return 0;
 }
 
 int gxtkGraphics::DrawRect(float x, float y, float w, float h) {
-  Quad(nullptr, x, y, x + w, y + h, 0, 0, 0, 0);
+  AppendQuad(nullptr, x, y, x + w, y + h, 0, 0, 0, 0);
   return 0;
 }
 
 int gxtkGraphics::DrawLine(float x1, float y1, float x2, float y2) {
-  gxtkVertex* v = Begin(2, 2, nullptr);
-  Put(v, x1, y1, 0, 0);
-  Put(v + 1, x2, y2, 0, 0);
+  gxtkVertex* v = Begin(kPrimLines, 2, nullptr);
+  PutVertex(v, x1, y1, 0, 0);
+  PutVertex(v + 1, x2, y2, 0, 0);
   return 0;
 }
 
@@ -432,7 +432,7 @@ int gxtkGraphics::DrawOval(float x, float y, float w, float h) {
   gxtkVertex* v = Begin(segs, segs, nullptr);
   for (int i = 0; i < segs; ++i) {
     const float th = static_cast<float>(i) * 6.2831855f / static_cast<float>(segs);
-    Put(v + i, x + xr + xr * std::cos(th), y + yr - yr * std::sin(th), 0, 0);
+    PutVertex(v + i, x + xr + xr * std::cos(th), y + yr - yr * std::sin(th), 0, 0);
   }
   return 0;
 }
@@ -441,7 +441,7 @@ int gxtkGraphics::DrawPoly(Array<float> xy) {
   const int n = xy.Length() / 2;
   if (n < 1 || n > kMaxVertices) return 0;
   gxtkVertex* v = Begin(n, n, nullptr);
-  for (int i = 0; i < n; ++i) Put(v + i, xy[i * 2], xy[i * 2 + 1], 0, 0);
+  for (int i = 0; i < n; ++i) PutVertex(v + i, xy[i * 2], xy[i * 2 + 1], 0, 0);
   return 0;
 }
 
@@ -451,7 +451,7 @@ int gxtkGraphics::DrawPoly2(Array<float> xyuv, gxtkSurface* s, int srcx, int src
   gxtkVertex* v = Begin(n, n, s);
   for (int i = 0; i < n; ++i) {
     const float* p = &xyuv[i * 4];
-    Put(v + i, p[0], p[1], (p[2] + srcx) * s->uscale, (p[3] + srcy) * s->vscale);
+    PutVertex(v + i, p[0], p[1], (p[2] + srcx) * s->uscale, (p[3] + srcy) * s->vscale);
   }
   return 0;
 }
@@ -459,13 +459,13 @@ int gxtkGraphics::DrawPoly2(Array<float> xyuv, gxtkSurface* s, int srcx, int src
 int gxtkGraphics::DrawSurface(gxtkSurface* s, float x, float y) {
   const float w = static_cast<float>(s->Width());
   const float h = static_cast<float>(s->Height());
-  Quad(s, x, y, x + w, y + h, 0, 0, w * s->uscale, h * s->vscale);
+  AppendQuad(s, x, y, x + w, y + h, 0, 0, w * s->uscale, h * s->vscale);
   return 0;
 }
 
 int gxtkGraphics::DrawSurface2(gxtkSurface* s, float x, float y, int srcx, int srcy, int srcw, int srch) {
-  Quad(s, x, y, x + srcw, y + srch, srcx * s->uscale, srcy * s->vscale, (srcx + srcw) * s->uscale,
-       (srcy + srch) * s->vscale);
+  AppendQuad(s, x, y, x + srcw, y + srch, srcx * s->uscale, srcy * s->vscale, (srcx + srcw) * s->uscale,
+             (srcy + srch) * s->vscale);
   return 0;
 }
 
@@ -473,7 +473,7 @@ int gxtkGraphics::ReadPixels(Array<int> pixels, int x, int y, int w, int h, int 
   Flush();
   // The caller's array must hold the whole block; anything else would write
   // past its end.
-  if (!block_fits(pixels.Length(), offset, w, h, pitch) || !have_context()) return 0;
+  if (!blockFits(pixels.Length(), offset, w, h, pitch) || !haveContext()) return 0;
   std::vector<unsigned int> block(static_cast<size_t>(w) * static_cast<size_t>(h));
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
   // BGRA bytes read as a little-endian int are 0xAARRGGBB.
@@ -488,7 +488,7 @@ int gxtkGraphics::ReadPixels(Array<int> pixels, int x, int y, int w, int h, int 
 
 int gxtkGraphics::WritePixels2(gxtkSurface* s, Array<int> pixels, int x, int y, int w, int h, int offset, int pitch) {
   Flush();
-  if (!s || !block_fits(pixels.Length(), offset, w, h, pitch)) return 0;
+  if (!s || !blockFits(pixels.Length(), offset, w, h, pitch)) return 0;
   s->SetSubData(x, y, w, h, reinterpret_cast<unsigned int*>(&pixels[offset]), pitch);
   return 0;
 }
@@ -499,22 +499,22 @@ void gxtkGraphics::Flush() {
   if (primCount == 0) return;
   ++counters.flushes;
   if (flushObserver) flushObserver(*this, glBlend);
-  const bool gl = have_context();
+  const bool gl = haveContext();
   if (primSurf && gl) {
     glEnable(GL_TEXTURE_2D);
     primSurf->Bind();
   }
   switch (primType) {
-    case 1:
-      draw_arrays(counters, GL_POINTS, 0, primCount);
+    case kPrimPoints:
+      drawArrays(counters, GL_POINTS, 0, primCount);
       break;
-    case 2:
-      draw_arrays(counters, GL_LINES, 0, primCount);
+    case kPrimLines:
+      drawArrays(counters, GL_LINES, 0, primCount);
       break;
-    case 3:
-      draw_arrays(counters, GL_TRIANGLES, 0, primCount);
+    case kPrimTriangles:
+      drawArrays(counters, GL_TRIANGLES, 0, primCount);
       break;
-    case 4:
+    case kPrimQuads:
       ++counters.drawCalls;
       if (gl) glDrawElements(GL_TRIANGLES, primCount / 4 * 6, GL_UNSIGNED_SHORT, quadIndices);
       break;

@@ -16,7 +16,7 @@ gxtkGraphics* vo_graphics_renderDevice = nullptr;
 namespace {
 
 // Replaces the current matrix and marks it for the next draw.
-void store_matrix(float ix, float iy, float jx, float jy, float tx, float ty) {
+void storeMatrix(float ix, float iy, float jx, float jy, float tx, float ty) {
   c_GraphicsContext* c = vo_graphics_context;
   c->m_ix = ix;
   c->m_iy = iy;
@@ -29,7 +29,7 @@ void store_matrix(float ix, float iy, float jx, float jy, float tx, float ty) {
 }
 
 // Draws a frame of img with its top-left corner at (x, y) in the current matrix.
-void draw_frame(c_Image* img, float x, float y, int frame) {
+void drawFrame(c_Image* img, float x, float y, int frame) {
   if (img->m_flags & c_Image::WholeSurfaceFrame) {
     vo_graphics_renderDevice->DrawSurface(img->m_surface, x, y);
     return;
@@ -42,7 +42,7 @@ void draw_frame(c_Image* img, float x, float y, int frame) {
 }
 
 // Fills img's frame array with frameCount new frames at (0, 0).
-void new_frames(c_Image* img, int frameCount) {
+void newFrames(c_Image* img, int frameCount) {
   gc_assign(img->m_frames, Array<c_Frame*>(frameCount));
   for (int i = 0; i < frameCount; ++i) gc_assign(img->m_frames[i], (new c_Frame())->m_new2());
 }
@@ -75,7 +75,7 @@ c_Image* c_Image::p_Init(gxtkSurface* s, int frameCount, int flags) {
   gc_assign(m_surface, s);
   m_width = s->Width() / frameCount;
   m_height = s->Height();
-  new_frames(this, frameCount);
+  newFrames(this, frameCount);
   for (int i = 0; i < frameCount; ++i) m_frames[i]->m_x = i * m_width;
   p_ApplyFlags(flags);
   return this;
@@ -92,7 +92,7 @@ c_Image* c_Image::p_Grab(int x, int y, int w, int h, int frameCount, int flags, 
   gc_assign(m_surface, source->m_surface);
   m_width = w;
   m_height = h;
-  new_frames(this, frameCount);
+  newFrames(this, frameCount);
   // Walk a grid over the source, left to right, then row by row.
   c_Frame* origin = source->m_frames[0];
   int fx = x;
@@ -178,7 +178,7 @@ int vo_graphics_SetGraphicsDevice(gxtkGraphics* dev) {
 int vo_graphics_BeginRender() {
   gc_assign(vo_graphics_renderDevice, vo_graphics_device);
   vo_graphics_context->m_matrixSp = 0;
-  store_matrix(1, 0, 0, 1, 0, 0);
+  storeMatrix(1, 0, 0, 1, 0, 0);
   vo_graphics_SetColor(255, 255, 255);
   vo_graphics_SetAlpha(1);
   vo_graphics_SetBlend(0);
@@ -232,7 +232,7 @@ int vo_graphics_SetScissor(float x, float y, float w, float h) {
 }
 
 int vo_graphics_SetMatrix(float ix, float iy, float jx, float jy, float tx, float ty) {
-  store_matrix(ix, iy, jx, jy, tx, ty);
+  storeMatrix(ix, iy, jx, jy, tx, ty);
   return 0;
 }
 
@@ -246,7 +246,7 @@ int vo_graphics_Transform(float ix, float iy, float jx, float jy, float tx, floa
   const float jy2 = c->m_iy * jx + c->m_jy * jy;
   const float tx2 = c->m_ix * tx + c->m_jx * ty + c->m_tx;
   const float ty2 = c->m_iy * tx + c->m_jy * ty + c->m_ty;
-  store_matrix(ix2, iy2, jx2, jy2, tx2, ty2);
+  storeMatrix(ix2, iy2, jx2, jy2, tx2, ty2);
   return 0;
 }
 
@@ -284,7 +284,7 @@ int vo_graphics_PopMatrix() {
   if (c->m_matrixSp < 6) voError(String("Matrix stack underflow"));
   c->m_matrixSp -= 6;
   const float* p = &c->m_matrixStack[c->m_matrixSp];
-  store_matrix(p[0], p[1], p[2], p[3], p[4], p[5]);
+  storeMatrix(p[0], p[1], p[2], p[3], p[4], p[5]);
   return 0;
 }
 
@@ -330,7 +330,7 @@ int vo_graphics_DrawEllipse(float x, float y, float xr, float yr) {
 
 int vo_graphics_DrawImage(c_Image* img, float x, float y, int frame) {
   vo_graphics_context->p_Validate();
-  draw_frame(img, x - img->m_tx, y - img->m_ty, frame);
+  drawFrame(img, x - img->m_tx, y - img->m_ty, frame);
   return 0;
 }
 
@@ -341,7 +341,7 @@ int vo_graphics_DrawImage2(c_Image* img, float x, float y, float rotation, float
   vo_graphics_Transform(scaleX, 0, 0, scaleY, 0, 0);
   vo_graphics_Transform(1, 0, 0, 1, -img->m_tx, -img->m_ty);
   vo_graphics_context->p_Validate();
-  draw_frame(img, 0, 0, frame);
+  drawFrame(img, 0, 0, frame);
   vo_graphics_PopMatrix();
   return 0;
 }

@@ -64,6 +64,12 @@ class gxtkGraphics : public Object {
  public:
   static constexpr int kMaxVertices = 1024;
   static constexpr int kMaxQuads = kMaxVertices / 4;
+  // Primitive kinds of a batch (primType), each the vertex count of one
+  // primitive; any larger kind is a polygon of that many vertices.
+  static constexpr int kPrimPoints = 1;
+  static constexpr int kPrimLines = 2;
+  static constexpr int kPrimTriangles = 3;
+  static constexpr int kPrimQuads = 4;
 
   int width = 0;
   int height = 0;
@@ -126,9 +132,9 @@ class gxtkGraphics : public Object {
   // returns the first; flushes first when the batch cannot take them.
   gxtkVertex* Begin(int type, int count, gxtkSurface* surf);
   // Writes one vertex, transformed by the matrix when tformed.
-  void Put(gxtkVertex* v, float x, float y, float u, float w);
+  void PutVertex(gxtkVertex* v, float x, float y, float u, float w);
   // Appends a quad with corners (x0,y0) to (x1,y1) and the given texture span.
-  void Quad(gxtkSurface* s, float x0, float y0, float x1, float y1, float u0, float v0, float u1, float v1);
+  void AppendQuad(gxtkSurface* s, float x0, float y0, float x1, float y1, float u0, float v0, float u1, float v1);
 
   // What OpenGL currently has, so unchanged SetBlend/SetScissor calls can be
   // skipped. Invalidated at BeginRender (the context may be a new one).

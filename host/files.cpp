@@ -19,9 +19,9 @@
 #include <thread>
 #include <vector>
 
-#include "audio/audio_codec.h"
-#include "graphics/image_codec.h"
+#include "host/audio_codec.h"
 #include "host/game.h"
+#include "host/image_codec.h"
 
 extern char** environ;
 
@@ -30,7 +30,7 @@ namespace {
 const char* const kStatePath = "./.dovelstate";
 
 // The folder part of a file path, "." when it has none.
-std::string FolderOf(const std::string& path) {
+std::string folderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
@@ -38,7 +38,7 @@ std::string FolderOf(const std::string& path) {
 }
 
 // Flushes a folder's entries (the rename of a file in it) to the disk.
-void SyncFolder(const std::string& folder) {
+void syncFolder(const std::string& folder) {
   int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
   if (fd < 0) return;
   fsync(fd);
@@ -48,7 +48,7 @@ void SyncFolder(const std::string& folder) {
 // Creates a fresh temporary file next to `path` with the given permission
 // bits. A leftover with our name can only come from an earlier process with
 // the same id that died mid-save.
-int CreateTemp(const std::string& path, mode_t mode, std::string* temp) {
+int createTemp(const std::string& path, mode_t mode, std::string* temp) {
   *temp = path + ".tmp." + std::to_string(getpid());
   int fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (fd < 0 && errno == EEXIST) {
@@ -62,8 +62,8 @@ int CreateTemp(const std::string& path, mode_t mode, std::string* temp) {
 // process died before the rename. A temporary file is named after the saving
 // process, so one whose process still runs belongs to a save in progress and
 // stays.
-void RemoveDeadTemps(const std::string& path) {
-  std::string folder = FolderOf(path);
+void removeDeadTemps(const std::string& path) {
+  std::string folder = folderOf(path);
   std::string prefix = path.substr(path.rfind('/') + 1) + ".tmp.";
   DIR* dir = opendir(folder.c_str());
   if (!dir) return;
@@ -82,21 +82,21 @@ void RemoveDeadTemps(const std::string& path) {
 // The file a save of `path` writes: where a symbolic link (or a chain of
 // them) leads, so that the player's link stays a link. A dangling link leads
 // to the file it names, which the save then creates.
-std::string FollowLinks(std::string path) {
+std::string followLinks(std::string path) {
   constexpr int kMaxLinkHops = 40;
   char target[PATH_MAX];
   for (int hop = 0; hop < kMaxLinkHops; ++hop) {
     ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
     if (n < 0) break;
     target[n] = '\0';
-    path = target[0] == '/' ? std::string(target) : FolderOf(path) + "/" + target;
+    path = target[0] == '/' ? std::string(target) : folderOf(path) + "/" + target;
   }
   return path;
 }
 
 // Writes `text` to the open file descriptor and flushes it to the disk;
 // closes fd in every case. False when any step fails.
-bool WriteDurably(int fd, const String& text) {
+bool writeDurably(int fd, const String& text) {
   FILE* f = fdopen(fd, "wb");
   if (!f) {
     close(fd);
@@ -108,10 +108,10 @@ bool WriteDurably(int fd, const String& text) {
 
 // Rewrites an existing file where it stands (truncate, write, fsync), for a
 // file whose folder does not let us create the temporary file beside it.
-int SaveInPlace(const std::string& path, const String& text) {
+int saveInPlace(const std::string& path, const String& text) {
   int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
   if (fd < 0) return -1;
-  return WriteDurably(fd, text) ? 0 : -2;
+  return writeDurably(fd, text) ? 0 : -2;
 }
 
 // Replaces the file at `path` with `text` so that a crash or a failed write
@@ -122,23 +122,23 @@ int SaveInPlace(const std::string& path, const String& text) {
 // rewritten in place instead; any other failure to make one (a full disk)
 // leaves the old file alone. Returns 0, -1 when the file cannot be created
 // or replaced, -2 when the text could not be written completely.
-int SaveAtomically(const std::string& path, const String& text) {
+int saveAtomically(const std::string& path, const String& text) {
   // A state file the user made read-only stays as it is.
   if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) return -1;
-  std::string target = FollowLinks(path);
+  std::string target = followLinks(path);
   struct stat old;
   bool existed = stat(target.c_str(), &old) == 0;
   mode_t mode = existed ? (old.st_mode & 07777) : 0666;
   std::string temp;
-  int fd = CreateTemp(target, mode, &temp);
-  if (fd < 0) return (errno == EACCES || errno == EPERM) ? SaveInPlace(target, text) : -1;
+  int fd = createTemp(target, mode, &temp);
+  if (fd < 0) return (errno == EACCES || errno == EPERM) ? saveInPlace(target, text) : -1;
   // The creation mode passed through the umask; the old file's bits did not.
   if (existed && fchmod(fd, mode) != 0) {
     close(fd);
     unlink(temp.c_str());
     return -1;
   }
-  if (!WriteDurably(fd, text)) {
+  if (!writeDurably(fd, text)) {
     unlink(temp.c_str());
     return -2;
   }
@@ -146,13 +146,13 @@ int SaveAtomically(const std::string& path, const String& text) {
     unlink(temp.c_str());
     return -1;
   }
-  SyncFolder(FolderOf(target));
+  syncFolder(folderOf(target));
   return 0;
 }
 
 // Reads the rest of f into one malloc'd block; null when reading fails, the
 // file would not fit an int length or memory runs out.
-unsigned char* ReadAll(FILE* f, int* length) {
+unsigned char* readAll(FILE* f, int* length) {
   std::vector<unsigned char> bytes;
   unsigned char chunk[4096];
   size_t n;
@@ -209,7 +209,7 @@ String VoGame::LoadString(String path) {
 unsigned char* VoGame::LoadData(String path, int* length) {
   FILE* f = OpenFile(path, String("rb"));
   if (!f) return nullptr;
-  unsigned char* data = ReadAll(f, length);
+  unsigned char* data = readAll(f, length);
   std::fclose(f);
   return data;
 }
@@ -217,7 +217,7 @@ unsigned char* VoGame::LoadData(String path, int* length) {
 int VoGame::SaveState(String state) {
   String file = PathToFilePath(String(kStatePath));
   if (file.Length() == 0) return -1;
-  return SaveAtomically(file.ToUtf8(), state);
+  return saveAtomically(file.ToUtf8(), state);
 }
 
 // The state is read once at start-up, which is also when the temporary files
@@ -225,7 +225,7 @@ int VoGame::SaveState(String state) {
 // symbolic link leads to, where the saves write them).
 String VoGame::LoadState() {
   String file = PathToFilePath(String(kStatePath));
-  if (file.Length() > 0) RemoveDeadTemps(FollowLinks(file.ToUtf8()));
+  if (file.Length() > 0) removeDeadTemps(followLinks(file.ToUtf8()));
   return LoadString(String(kStatePath));
 }
 

@@ -4,12 +4,26 @@
 
 #include <cstdlib>
 
+#include "runtime/databuffer.h"
+
+namespace {
+
+// Byte buffers read files through the game that is current when they load.
+unsigned char* readGameFile(String path, int* length) { return VoGame::_game->LoadData(path, length); }
+
+}  // namespace
+
 VoGame* VoGame::_game = nullptr;
 
-VoGame::VoGame() { _game = this; }
+VoGame::VoGame() {
+  _game = this;
+  databuffer_read_file_hook = readGameFile;
+}
 
 VoGame::~VoGame() {
-  if (_game == this) _game = nullptr;
+  if (_game != this) return;
+  _game = nullptr;
+  databuffer_read_file_hook = nullptr;
 }
 
 void VoGame::SetDelegate(VoGameDelegate* delegate) { _delegate = delegate; }
@@ -54,7 +68,7 @@ namespace {
 // Die, and a collector step follows whether or not the call threw. Nothing is
 // called while no delegate is installed.
 template <class Call>
-void Fenced(VoGame* game, Call call) {
+void callFenced(VoGame* game, Call call) {
   if (game->_delegate) {
     try {
       call(game->_delegate);
@@ -70,52 +84,52 @@ void Fenced(VoGame* game, Call call) {
 void VoGame::StartGame() {
   if (_started) return;
   _started = true;
-  Fenced(this, [](VoGameDelegate* d) { d->StartGame(); });
+  callFenced(this, [](VoGameDelegate* d) { d->StartGame(); });
 }
 
 void VoGame::SuspendGame() {
   if (!_started || _suspended) return;
   _suspended = true;
-  Fenced(this, [](VoGameDelegate* d) { d->SuspendGame(); });
+  callFenced(this, [](VoGameDelegate* d) { d->SuspendGame(); });
 }
 
 void VoGame::ResumeGame() {
   if (!_started || !_suspended) return;
   _suspended = false;
-  Fenced(this, [](VoGameDelegate* d) { d->ResumeGame(); });
+  callFenced(this, [](VoGameDelegate* d) { d->ResumeGame(); });
 }
 
 void VoGame::UpdateGame() {
   if (!_started || _suspended) return;
-  Fenced(this, [](VoGameDelegate* d) { d->UpdateGame(); });
+  callFenced(this, [](VoGameDelegate* d) { d->UpdateGame(); });
 }
 
 void VoGame::RenderGame() {
   if (!_started) return;
-  Fenced(this, [](VoGameDelegate* d) { d->RenderGame(); });
+  callFenced(this, [](VoGameDelegate* d) { d->RenderGame(); });
 }
 
 void VoGame::KeyEvent(int event, int data) {
   if (!_started) return;
-  Fenced(this, [=](VoGameDelegate* d) { d->KeyEvent(event, data); });
+  callFenced(this, [=](VoGameDelegate* d) { d->KeyEvent(event, data); });
 }
 
 void VoGame::MouseEvent(int event, int data, float x, float y) {
   if (!_started) return;
-  Fenced(this, [=](VoGameDelegate* d) { d->MouseEvent(event, data, x, y); });
+  callFenced(this, [=](VoGameDelegate* d) { d->MouseEvent(event, data, x, y); });
 }
 
 void VoGame::TouchEvent(int event, int data, float x, float y) {
   if (!_started) return;
-  Fenced(this, [=](VoGameDelegate* d) { d->TouchEvent(event, data, x, y); });
+  callFenced(this, [=](VoGameDelegate* d) { d->TouchEvent(event, data, x, y); });
 }
 
 void VoGame::MotionEvent(int event, int data, float x, float y, float z) {
   if (!_started) return;
-  Fenced(this, [=](VoGameDelegate* d) { d->MotionEvent(event, data, x, y, z); });
+  callFenced(this, [=](VoGameDelegate* d) { d->MotionEvent(event, data, x, y, z); });
 }
 
 void VoGame::DiscardGraphics() {
   if (!_started) return;
-  Fenced(this, [](VoGameDelegate* d) { d->DiscardGraphics(); });
+  callFenced(this, [](VoGameDelegate* d) { d->DiscardGraphics(); });
 }

@@ -103,17 +103,17 @@ class GlfwPlatform : public VoPlatform {
 GlfwPlatform glfwPlatform;
 
 // GLFW 3 callbacks, forwarded to the host's own.
-void KeyCallback(GLFWwindow*, int key, int, int action, int) { VoGlfwGame::OnKey(key, action); }
-void CharCallback(GLFWwindow*, unsigned int codepoint) { VoGlfwGame::OnChar(static_cast<int>(codepoint), 1); }
-void MouseButtonCallback(GLFWwindow*, int button, int action, int) { VoGlfwGame::OnMouseButton(button, action); }
-void CursorPosCallback(GLFWwindow*, double x, double y) {
+void keyCallback(GLFWwindow*, int key, int, int action, int) { VoGlfwGame::OnKey(key, action); }
+void charCallback(GLFWwindow*, unsigned int codepoint) { VoGlfwGame::OnChar(static_cast<int>(codepoint), 1); }
+void mouseButtonCallback(GLFWwindow*, int button, int action, int) { VoGlfwGame::OnMouseButton(button, action); }
+void cursorPosCallback(GLFWwindow*, double x, double y) {
   VoGlfwGame::OnMousePos(static_cast<int>(x), static_cast<int>(y));
 }
-void CloseCallback(GLFWwindow* window) {
+void closeCallback(GLFWwindow* window) {
   if (VoGlfwGame::OnWindowClose() == 0) glfwSetWindowShouldClose(window, GLFW_FALSE);
 }
 
-VoGlfwVideoMode* MakeMode(const GLFWvidmode& m) {
+VoGlfwVideoMode* makeMode(const GLFWvidmode& m) {
   auto* mode = new VoGlfwVideoMode();
   mode->width = m.width;
   mode->height = m.height;
@@ -176,11 +176,11 @@ void VoGlfwGame::SetGlfwWindow(int width, int height, int red, int green, int bl
   }
   // GLFW 3 always repeats held keys (as GLFW_REPEAT) and never polls events
   // on its own, so there is nothing to switch for either.
-  glfwSetKeyCallback(_window, KeyCallback);
-  glfwSetCharCallback(_window, CharCallback);
-  glfwSetMouseButtonCallback(_window, MouseButtonCallback);
-  glfwSetCursorPosCallback(_window, CursorPosCallback);
-  glfwSetWindowCloseCallback(_window, CloseCallback);
+  glfwSetKeyCallback(_window, keyCallback);
+  glfwSetCharCallback(_window, charCallback);
+  glfwSetMouseButtonCallback(_window, mouseButtonCallback);
+  glfwSetCursorPosCallback(_window, cursorPosCallback);
+  glfwSetWindowCloseCallback(_window, closeCallback);
 }
 
 void VoGlfwGame::SwapBuffers() {
@@ -209,7 +209,7 @@ void VoGlfwGame::OnMouseButton(int button, int action) {
 VoGlfwVideoMode* VoGlfwGame::GetGlfwDesktopMode() {
   GLFWmonitor* monitor = glfwGetPrimaryMonitor();
   const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
-  return mode ? MakeMode(*mode) : new VoGlfwVideoMode();
+  return mode ? makeMode(*mode) : new VoGlfwVideoMode();
 }
 
 Array<VoGlfwVideoMode*> VoGlfwGame::GetGlfwVideoModes() {
@@ -219,6 +219,6 @@ Array<VoGlfwVideoMode*> VoGlfwGame::GetGlfwVideoModes() {
   if (!modes) count = 0;
   if (count > 1024) count = 1024;
   Array<VoGlfwVideoMode*> result(count);
-  for (int i = 0; i < count; ++i) gc_assign(result[i], MakeMode(modes[i]));
+  for (int i = 0; i < count; ++i) gc_assign(result[i], makeMode(modes[i]));
   return result;
 }

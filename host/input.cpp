@@ -70,13 +70,13 @@ constexpr int kPadToGame[15] = {0, 1, 2, 3, 4, 5, 6, 7, -1, -1, -1, 9, 10, 11, 8
 
 // Stores v at index i when the array reaches that far.
 template <class T>
-void Put(Array<T> array, int i, T v) {
+void put(Array<T> array, int i, T v) {
   if (i < array.Length()) array[i] = v;
 }
 
 // The six axes p0..p5 of a device without a gamepad mapping, rearranged by
 // axis count as the input device expects them.
-void RawAxes(const VoJoystickState& state, float p[6]) {
+void rawAxes(const VoJoystickState& state, float p[6]) {
   int n = state.axisCount;
   for (int i = 0; i < 6; ++i) p[i] = i < n ? state.axes[i] : 0.0f;
   if (n == 4) {
@@ -177,18 +177,18 @@ void VoMapJoystick(const VoJoystickState& state, Array<float> joyx, Array<float>
     float axes[6] = {a[kPadLeftX],  a[kPadLeftY],  (a[kPadLeftTrigger] + 1) * 0.5f,
                      a[kPadRightX], a[kPadRightY], (a[kPadRightTrigger] + 1) * 0.5f};
     for (int i = 0; i < 6; ++i) p[i] = axes[i];
-    for (int i = 0; i < 32; ++i) Put(buttons, i, false);
+    for (int i = 0; i < 32; ++i) put(buttons, i, false);
     for (int b = 0; b < 15; ++b)
-      if (kPadToGame[b] >= 0) Put(buttons, kPadToGame[b], state.padButtons[b]);
+      if (kPadToGame[b] >= 0) put(buttons, kPadToGame[b], state.padButtons[b]);
   } else {
-    RawAxes(state, p);
-    for (int i = 0; i < state.buttonCount && i < 32; ++i) Put(buttons, i, state.buttons[i]);
+    rawAxes(state, p);
+    for (int i = 0; i < state.buttonCount && i < 32; ++i) put(buttons, i, state.buttons[i]);
   }
   // The window system reports down as positive; the game wants up positive.
-  Put(joyx, 0, p[0]);
-  Put(joyy, 0, -p[1]);
-  Put(joyz, 0, p[2]);
-  Put(joyx, 1, p[3]);
-  Put(joyy, 1, -p[4]);
-  Put(joyz, 1, p[5]);
+  put(joyx, 0, p[0]);
+  put(joyy, 0, -p[1]);
+  put(joyz, 0, p[2]);
+  put(joyx, 1, p[3]);
+  put(joyy, 1, -p[4]);
+  put(joyz, 1, p[5]);
 }

@@ -24,7 +24,7 @@ namespace {
 bool memLog = false;
 double nextMemLog = 0;
 
-void PrintMemLog() {
+void printMemLog() {
   long pages = 0, resident = 0;
   FILE* f = std::fopen("/proc/self/statm", "r");
   if (f) {
@@ -72,7 +72,7 @@ bool VoGlfwGame::RunPass() {
   platform.PollEvents();
   if (!platform.WindowOpen()) return false;
   if (memLog && platform.Time() >= nextMemLog) {
-    PrintMemLog();
+    printMemLog();
     nextMemLog += 1.0;
     if (nextMemLog < platform.Time()) nextMemLog = platform.Time() + 1.0;
   }

@@ -36,7 +36,7 @@ constexpr float kPitch[32] = {0.5f,    0.5295f, 0.561f, 0.5945f, 0.63f,  0.6675f
 constexpr char kPitchChars[] = "zsxdcvgbhnjmq2w3er5t6y7ui9o0p[=]";
 
 // Drum voices: note number -> sample entry 1..8 of the kit, 0 for none.
-int drum_entry(int note) {
+int drumEntry(int note) {
   switch (note) {
     case 13:
       return 1;
@@ -86,22 +86,22 @@ class Stream {
 };
 
 // Base of a voice's stream: v*7 + section*9 + seed with 32-bit wrap-around.
-int voice_base(int v, int section, int seed) {
+int voiceBase(int v, int section, int seed) {
   return static_cast<int>(static_cast<uint32_t>(v) * 7u + static_cast<uint32_t>(section) * 9u +
                           static_cast<uint32_t>(seed));
 }
 
 // Index of column 0 of a cell in m_Notes.
-int cell_index(int pattern, int track, int row) { return pattern * kPatternSize + track * kTrackSize + row * 8; }
+int cellIndex(int pattern, int track, int row) { return pattern * kPatternSize + track * kTrackSize + row * 8; }
 
 // An instrument file: "inst/" + stem + variant number + suffix + ".wav".
-String inst_path(const char* stem, int variant, const String& suffix) {
+String instPath(const char* stem, int variant, const String& suffix) {
   return String("inst/") + String(stem) + String(variant) + suffix + String(".wav");
 }
 
 // Decodes pattern p of the tune sheet by drawing its frame at the top left of
 // the render target and reading the pixels back: each blue byte >> 3 is one value.
-void decode_frame(c_SqPlayer& sq, int p) {
+void decodeFrame(c_SqPlayer& sq, int p) {
   Array<int> pixels(64 * 64);
   // The scratch square is drawn over a near-black backdrop so that the
   // frame's own pixels, not whatever was on screen, are read back.
@@ -125,7 +125,7 @@ void decode_frame(c_SqPlayer& sq, int p) {
 }
 
 // Milliseconds per step; a tempo below 1 counts as 1 so the clock stays finite.
-double step_millis(int tempo) { return 8000.0 / (tempo >= 1 ? tempo : 1); }
+double stepMillis(int tempo) { return 8000.0 / (tempo >= 1 ? tempo : 1); }
 
 }  // namespace
 
@@ -187,7 +187,7 @@ int c_SqPlayer::p_Sq_StartTune(String name, int seed, int tempo) {
   inst.leave();
 
   for (int v = 0; v < m_Voices; ++v) {
-    Stream voice(voice_base(v, m_Section, m_Seed), 11);
+    Stream voice(voiceBase(v, m_Section, m_Seed), 11);
     m_Pattern[v] = voice.below(m_LastPattern[v] + 1);
     m_NextMute[v] = voice.below(2);
     m_FillIn[v] = voice.below(2);
@@ -219,17 +219,17 @@ int c_SqPlayer::p_Sq_LoadChunk() {
   if (step == 1) {
     gc_assign(m_TuneImage, vo_graphics_LoadImage2(m_TunePath, 64, 64, 64, 1));
   } else if (step >= 2 && step <= 9) {
-    gc_assign(m_DrumsA[step - 1], vo_audio_LoadSound(inst_path("d", m_InstPick[1], String("-") + String(step - 1))));
+    gc_assign(m_DrumsA[step - 1], vo_audio_LoadSound(instPath("d", m_InstPick[1], String("-") + String(step - 1))));
   } else if (step >= 12 && step <= 19) {
-    gc_assign(m_DrumsB[step - 11], vo_audio_LoadSound(inst_path("d", m_InstPick[2], String("-") + String(step - 11))));
+    gc_assign(m_DrumsB[step - 11], vo_audio_LoadSound(instPath("d", m_InstPick[2], String("-") + String(step - 11))));
   } else if (step == 21) {
-    gc_assign(m_Instruments[2], vo_audio_LoadSound(inst_path("lead", m_InstPick[3], String())));
+    gc_assign(m_Instruments[2], vo_audio_LoadSound(instPath("lead", m_InstPick[3], String())));
   } else if (step == 22) {
-    gc_assign(m_Instruments[3], vo_audio_LoadSound(inst_path("accompany", m_InstPick[4], String())));
+    gc_assign(m_Instruments[3], vo_audio_LoadSound(instPath("accompany", m_InstPick[4], String())));
   } else if (step == 23) {
-    gc_assign(m_Instruments[4], vo_audio_LoadSound(inst_path("bass", m_InstPick[5], String())));
+    gc_assign(m_Instruments[4], vo_audio_LoadSound(instPath("bass", m_InstPick[5], String())));
   }
-  if (step >= 5 && step <= 67 && m_TuneImage != nullptr) decode_frame(*this, step - 5);
+  if (step >= 5 && step <= 67 && m_TuneImage != nullptr) decodeFrame(*this, step - 5);
 
   m_LoadStep += 1;
   m_NextTick = vo_app_MillisecsAfter(vo_app_Millisecs(), 100);
@@ -266,7 +266,7 @@ int c_SqPlayer::p_Sq_MusicPlay() {
   // one that asks for it still play this step's row, not the last one.
   bool patternBreak = false;
   for (int v = 0; v < m_Voices; ++v) {
-    int cell = cell_index(m_Pattern[v], v, m_Row);
+    int cell = cellIndex(m_Pattern[v], v, m_Row);
     if (m_Notes[cell + 2] == 27) {
       int jump = 0;
       if (m_Notes[cell + 3] == 1 && (m_Bars & 1) == 1) jump = 1;
@@ -274,7 +274,7 @@ int c_SqPlayer::p_Sq_MusicPlay() {
       int target = m_Pattern[v] + jump;
       if (jump != 0 && target >= 0 && target <= kLastPattern) {
         m_Pattern[v] = target;
-        cell = cell_index(target, v, m_Row);
+        cell = cellIndex(target, v, m_Row);
       }
     }
     int effect = m_Notes[cell + 2];
@@ -284,11 +284,11 @@ int c_SqPlayer::p_Sq_MusicPlay() {
   if (patternBreak) m_Row = 63;
 
   // Timed from the previous step, so a late update catches up one step at a time.
-  m_NextTick = vo_app_MillisecsAfter(m_NextTick, static_cast<int>(step_millis(m_Tempo)));
+  m_NextTick = vo_app_MillisecsAfter(m_NextTick, static_cast<int>(stepMillis(m_Tempo)));
   m_Row = (m_Row + 1) % 64;
   if (m_Row != 0) return 0;
 
-  Stream boundary(voice_base(0, m_Section, m_Seed), 16);
+  Stream boundary(voiceBase(0, m_Section, m_Seed), 16);
   if (m_Chords.Length() == 1) {
     m_Chords = String(" ") + p_Sq_GetChord(boundary.below(5));
   }
@@ -298,13 +298,13 @@ int c_SqPlayer::p_Sq_MusicPlay() {
   m_Bars -= 1;
   if (m_Bars > 0) return 0;
 
-  Stream section(voice_base(0, m_Section, m_Seed), 11);
+  Stream section(voiceBase(0, m_Section, m_Seed), 11);
   m_Bars = 2 * section.from_one(2);
   section.leave();
   m_Section += 1;
 
   for (int v = 0; v < m_Voices; ++v) {
-    Stream voice(voice_base(v, m_Section, m_Seed), 11);
+    Stream voice(voiceBase(v, m_Section, m_Seed), 11);
     m_Pattern[v] = voice.below(m_LastPattern[v] + 1);
     if (m_PlayState > 1) m_Mute[v] = m_NextMute[v];
     m_NextMute[v] = voice.below(2);
@@ -330,7 +330,7 @@ int c_SqPlayer::p_Sq_PlayNote(int voice, int note, int volume, int effect, int p
   bool drum = v == 0 || v == 1;
   if (drum && note >= 1 && muted == 0 && ch >= 1) {
     vo_audio_StopChannel(ch);
-    int entry = drum_entry(note);
+    int entry = drumEntry(note);
     c_Sound* sound = entry == 0 ? nullptr : (v == 0 ? m_DrumsA : m_DrumsB)[entry];
     if (sound != nullptr) {
       m_VoiceOn[v] = 1;

@@ -5,13 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/game.h"
 #include "runtime/thread.h"
 
 namespace {
 
 // Debug builds stop on an access of `width` bytes that leaves the buffer.
-void check_range(const VoDataBuffer* buf, int offset, int width) {
+void checkRange(const VoDataBuffer* buf, int offset, int width) {
   assert(buf->_data != nullptr && "peek or poke on an empty buffer");
   assert(offset >= 0 && offset <= buf->_length - width && "peek or poke outside the buffer");
   (void)buf;
@@ -22,19 +21,21 @@ void check_range(const VoDataBuffer* buf, int offset, int width) {
 // Copies a value's bytes in and out; memcpy has no alignment requirement.
 template <class T>
 void poke(VoDataBuffer* buf, int offset, T value) {
-  check_range(buf, offset, sizeof(T));
+  checkRange(buf, offset, sizeof(T));
   std::memcpy(buf->_data + offset, &value, sizeof(T));
 }
 
 template <class T>
 T peek(const VoDataBuffer* buf, int offset) {
-  check_range(buf, offset, sizeof(T));
+  checkRange(buf, offset, sizeof(T));
   T value;
   std::memcpy(&value, buf->_data + offset, sizeof(T));
   return value;
 }
 
 }  // namespace
+
+unsigned char* (*databuffer_read_file_hook)(String path, int* length);
 
 VoDataBuffer::VoDataBuffer() : _data(nullptr), _length(0) {}
 
@@ -52,9 +53,9 @@ bool VoDataBuffer::_New(int length) {
 }
 
 bool VoDataBuffer::_Load(String path) {
-  if (_data || !VoGame::_game) return false;
+  if (_data || !databuffer_read_file_hook) return false;
   int length = 0;
-  unsigned char* data = VoGame::_game->LoadData(path, &length);
+  unsigned char* data = databuffer_read_file_hook(path, &length);
   if (!data) return false;
   _data = data;
   _length = length;

@@ -11,9 +11,15 @@
 #pragma once
 
 #include "runtime/gc.h"
-#include "runtime/vo_string.h"
+#include "runtime/string.h"
 
 class VoThread;
+
+// Reads a whole file by its game path into a malloc'd block (the caller frees
+// it) and writes its size to *length; null when the file cannot be read. The
+// host installs it when it starts: the runtime sits below the host and cannot
+// call it directly. Loads fail while it is null.
+extern unsigned char* (*databuffer_read_file_hook)(String path, int* length);
 
 class VoDataBuffer : public Object {
  public:
@@ -23,7 +29,7 @@ class VoDataBuffer : public Object {
   // Allocates length bytes of undefined content. False when the buffer already
   // holds data, when length is negative or when the memory is not available.
   bool _New(int length);
-  // The whole file through the host's file services; false when the buffer
+  // The whole file through databuffer_read_file_hook; false when the buffer
   // already holds data or the file cannot be read.
   bool _Load(String path);
   // The same load, done at once on the calling thread; on success the buffer

@@ -104,7 +104,7 @@ bool read_line(char (&line)[kLineBytes + 1]) {
 // The live collected object at address p, or null when p is not one: the
 // address comes from the debugger's input and is only trusted once it is
 // found among the objects the collector holds.
-Object* live_object(const void* p) {
+Object* liveObject(const void* p) {
   for (gc_object* list : {&gc_unmarked_list, &gc_queued_list, &gc_marked_list}) {
     for (gc_object* q = list->succ; q != list; q = q->succ) {
       if (q == p) return dynamic_cast<Object*>(q);
@@ -210,7 +210,7 @@ void dbg_stop() {
       case '@': {
         // Only a debugger asks for this; the object's text takes the heap.
         void* p = nullptr;
-        Object* obj = std::sscanf(line + 1, "%p", &p) == 1 ? live_object(p) : nullptr;
+        Object* obj = std::sscanf(line + 1, "%p", &p) == 1 ? liveObject(p) : nullptr;
         if (obj) {
           dbg_print(obj->debug());
         } else {

@@ -2,7 +2,7 @@
 // line-based debug protocol that a fatal error hands control to.
 #pragma once
 
-#include "runtime/vo_string.h"
+#include "runtime/string.h"
 
 // The current source position for the debug protocol; never set here.
 extern const char* dbg_info;

@@ -22,7 +22,7 @@
 #include <new>
 #include <type_traits>
 
-#include "runtime/vo_string.h"
+#include "runtime/string.h"
 
 class gc_object {
  public:

@@ -21,7 +21,7 @@ namespace {
 constexpr int kMaxHostLength = 1023;
 
 // An IPv4 address of family AF_INET, port and address zero.
-sockaddr_in any_address() {
+sockaddr_in anyAddress() {
   sockaddr_in addr;
   std::memset(&addr, 0, sizeof addr);
   addr.sin_family = AF_INET;
@@ -33,7 +33,7 @@ sockaddr_in any_address() {
 // not resolve. getaddrinfo is thread-safe, and asking for AF_INET only keeps
 // the answer an IPv4 address.
 sockaddr_in resolve(const String& host, int port) {
-  sockaddr_in addr = any_address();
+  sockaddr_in addr = anyAddress();
   addr.sin_port = htons(static_cast<uint16_t>(port));
   if (host.Length() < 1 || host.Length() > kMaxHostLength) return addr;
   std::string name = host.ToNarrow();
@@ -53,33 +53,33 @@ sockaddr_in resolve(const String& host, int port) {
 }
 
 // True when [offset, offset + count) lies inside the buffer's bytes.
-bool in_buffer(const VoDataBuffer* buf, int offset, int count) {
+bool inBuffer(const VoDataBuffer* buf, int offset, int count) {
   return buf && buf->_data && offset >= 0 && count >= 0 && offset <= buf->Length() - count;
 }
 
-sockaddr* as_sockaddr(sockaddr_in* addr) { return reinterpret_cast<sockaddr*>(addr); }
+sockaddr* asSockaddr(sockaddr_in* addr) { return reinterpret_cast<sockaddr*>(addr); }
 
 // Shared body of the two address queries: getsockname or getpeername.
-int query_address(int sock, VoSocketAddress* addr, int (*query)(int, sockaddr*, socklen_t*)) {
-  sockaddr_in found = any_address();
+int queryAddress(int sock, VoSocketAddress* addr, int (*query)(int, sockaddr*, socklen_t*)) {
+  sockaddr_in found = anyAddress();
   int result = sock;
   if (sock >= 0) {
     socklen_t size = sizeof found;
-    result = query(sock, as_sockaddr(&found), &size);
-    if (result != 0) found = any_address();
+    result = query(sock, asSockaddr(&found), &size);
+    if (result != 0) found = anyAddress();
   }
   addr->Set(found);
   return result;
 }
 
-void close_handle(int* handle) {
+void closeHandle(int* handle) {
   if (*handle >= 0) ::close(*handle);
   *handle = -1;
 }
 
 }  // namespace
 
-VoSocketAddress::VoSocketAddress() : _addr(any_address()), _valid(false), _port(0) {}
+VoSocketAddress::VoSocketAddress() : _addr(anyAddress()), _valid(false), _port(0) {}
 
 void VoSocketAddress::Set(String host, int port) { Set(resolve(host, port)); }
 
@@ -125,24 +125,24 @@ bool VoSocket::Open(int protocol) {
 }
 
 void VoSocket::Close() {
-  close_handle(&_sock);
-  close_handle(&_accepted);
+  closeHandle(&_sock);
+  closeHandle(&_accepted);
 }
 
 bool VoSocket::Bind(String host, int port) {
   sockaddr_in addr = resolve(host, port);
-  return ::bind(_sock, as_sockaddr(&addr), sizeof addr) == 0;
+  return ::bind(_sock, asSockaddr(&addr), sizeof addr) == 0;
 }
 
 bool VoSocket::Connect(String host, int port) {
   sockaddr_in addr = resolve(host, port);
-  return ::connect(_sock, as_sockaddr(&addr), sizeof addr) == 0;
+  return ::connect(_sock, asSockaddr(&addr), sizeof addr) == 0;
 }
 
 bool VoSocket::Listen(int backlog) { return ::listen(_sock, backlog) == 0; }
 
 bool VoSocket::Accept() {
-  close_handle(&_accepted);
+  closeHandle(&_accepted);
   _accepted = ::accept4(_sock, nullptr, nullptr, SOCK_CLOEXEC);
   return _accepted >= 0;
 }
@@ -156,30 +156,30 @@ VoSocket* VoSocket::Accepted() {
 }
 
 int VoSocket::Send(VoDataBuffer* buf, int offset, int count) {
-  if (!in_buffer(buf, offset, count)) return -1;
+  if (!inBuffer(buf, offset, count)) return -1;
   return static_cast<int>(::send(_sock, buf->ReadPointer(offset), count, MSG_NOSIGNAL));
 }
 
 int VoSocket::Receive(VoDataBuffer* buf, int offset, int count) {
-  if (!in_buffer(buf, offset, count)) return -1;
+  if (!inBuffer(buf, offset, count)) return -1;
   return static_cast<int>(::recv(_sock, buf->WritePointer(offset), count, 0));
 }
 
 int VoSocket::SendTo(VoDataBuffer* buf, int offset, int count, VoSocketAddress* addr) {
-  if (!in_buffer(buf, offset, count) || !addr) return -1;
+  if (!inBuffer(buf, offset, count) || !addr) return -1;
   return static_cast<int>(
-      ::sendto(_sock, buf->ReadPointer(offset), count, MSG_NOSIGNAL, as_sockaddr(&addr->_addr), sizeof addr->_addr));
+      ::sendto(_sock, buf->ReadPointer(offset), count, MSG_NOSIGNAL, asSockaddr(&addr->_addr), sizeof addr->_addr));
 }
 
 int VoSocket::ReceiveFrom(VoDataBuffer* buf, int offset, int count, VoSocketAddress* addr) {
-  if (!in_buffer(buf, offset, count) || !addr) return -1;
-  sockaddr_in from = any_address();
+  if (!inBuffer(buf, offset, count) || !addr) return -1;
+  sockaddr_in from = anyAddress();
   socklen_t size = sizeof from;
-  int n = static_cast<int>(::recvfrom(_sock, buf->WritePointer(offset), count, 0, as_sockaddr(&from), &size));
+  int n = static_cast<int>(::recvfrom(_sock, buf->WritePointer(offset), count, 0, asSockaddr(&from), &size));
   addr->Set(from);
   return n;
 }
 
-int VoSocket::GetLocalAddress(VoSocketAddress* addr) { return query_address(_sock, addr, ::getsockname); }
+int VoSocket::GetLocalAddress(VoSocketAddress* addr) { return queryAddress(_sock, addr, ::getsockname); }
 
-int VoSocket::GetRemoteAddress(VoSocketAddress* addr) { return query_address(_sock, addr, ::getpeername); }
+int VoSocket::GetRemoteAddress(VoSocketAddress* addr) { return queryAddress(_sock, addr, ::getpeername); }

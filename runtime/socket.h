@@ -18,7 +18,7 @@
 #include <netinet/in.h>
 
 #include "runtime/gc.h"
-#include "runtime/vo_string.h"
+#include "runtime/string.h"
 
 class VoDataBuffer;
 

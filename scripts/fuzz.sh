@@ -7,12 +7,13 @@
 # target's regressions folder to keep it as a test.
 set -euo pipefail
 SECONDS_EACH=${1:-300}
-ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=scripts/start.sh
+. "$(dirname "$0")/start.sh"
 BUILD="$(mkdir -p "${2:-$ROOT/build-fuzz}" && cd "${2:-$ROOT/build-fuzz}" && pwd)"
 
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DQUILLET_FUZZ=ON -DQUILLET_BENCH=OFF -DQUILLET_WERROR=OFF >/dev/null
-cmake --build "$BUILD" -j 2 --target assets string_fuzzer state_fuzzer tune_fuzzer \
+cmake --build "$BUILD" -j "$JOBS" --target assets string_fuzzer state_fuzzer tune_fuzzer \
   png_fuzzer audio_fuzz_wav audio_fuzz_ogg
 
 DATA="$BUILD/data"

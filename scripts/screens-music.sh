@@ -3,16 +3,15 @@
 # with the sound-mode mark, a game of mode 1 while its tune plays, and the
 # pause menu with its sound button. Usage: screens-music.sh MUSIC_BUILD OUT_DIR
 set -euo pipefail
+# shellcheck source=scripts/start.sh
+. "$(dirname "$0")/start.sh"
 BUILD="$(cd "$1" && pwd)"
 mkdir -p "$2"
 OUT="$(cd "$2" && pwd)"
-
-if [ -z "${QUILLET_SCREENS_IN_XVFB:-}" ]; then
-  QUILLET_SCREENS_IN_XVFB=1 exec "$(dirname "$0")/xvfb-run.sh" -s "-screen 0 1024x768x24" bash "$0" "$BUILD" "$OUT"
-fi
+rerun_in_xvfb "$BUILD" "$OUT"
 
 # shellcheck source=scripts/screens-lib.sh
-. "$(dirname "$0")/screens-lib.sh"
+. "$ROOT/scripts/screens-lib.sh"
 screens_start "$BUILD"
 sleep 1.5
 

@@ -6,16 +6,15 @@
 # The game runs in a scratch folder, so the build's own state file is left
 # alone and the first game always makes the high-score table.
 set -euo pipefail
+# shellcheck source=scripts/start.sh
+. "$(dirname "$0")/start.sh"
 BUILD="$(cd "${1:-build}" && pwd)"
-
-if [ -z "${QUILLET_SCREENS_IN_XVFB:-}" ]; then
-  QUILLET_SCREENS_IN_XVFB=1 exec "$(dirname "$0")/xvfb-run.sh" -s "-screen 0 1024x768x24" bash "$0" "$BUILD"
-fi
+rerun_in_xvfb "$BUILD"
 
 OUT="$BUILD/screens"
 mkdir -p "$OUT"
 # shellcheck source=scripts/screens-lib.sh
-. "$(dirname "$0")/screens-lib.sh"
+. "$ROOT/scripts/screens-lib.sh"
 screens_start "$BUILD"
 
 shot() { import -window "$WIN" "$OUT/$1.png"; echo "$OUT/$1.png"; }

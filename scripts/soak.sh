@@ -8,16 +8,16 @@
 # last stretch stay within 10% of an equal stretch early in the run.
 set -euo pipefail
 DURATION=${1:-600}
-ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=scripts/start.sh
+. "$(dirname "$0")/start.sh"
 BUILD="$(cd "${2:-$ROOT/build-asan}" && pwd)"
 
-if [ -z "${SOAK_IN_X:-}" ]; then
+if [ -z "${QUILLET_IN_XVFB:-}" ]; then
   cmake -S "$ROOT" -B "$BUILD" -G Ninja -DQUILLET_SANITIZE=ON -DQUILLET_BENCH=OFF \
     -DCMAKE_BUILD_TYPE=Debug >/dev/null
-  cmake --build "$BUILD" -j 2 --target quillet assets host_x_window_state
-  SOAK_IN_X=1 exec bash "$ROOT/scripts/xvfb-run.sh" -s "-screen 0 1280x1024x24 -noreset" \
-    bash "$0" "$DURATION" "$BUILD"
+  cmake --build "$BUILD" -j "$JOBS" --target quillet assets host_x_window_state
 fi
+XVFB_ARGS="-screen 0 1280x1024x24 -noreset" rerun_in_xvfb "$DURATION" "$BUILD"
 
 . "$ROOT/scripts/session-lib.sh"
 session_copy "$BUILD"

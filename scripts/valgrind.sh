@@ -6,14 +6,12 @@
 # that memcheck reports; scripts/valgrind.supp suppresses the one known
 # report that comes from the system's dynamic loader.
 set -euo pipefail
-ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=scripts/start.sh
+. "$(dirname "$0")/start.sh"
 BUILD="$(cd "${1:-$ROOT/build}" && pwd)"
 
-if [ -z "${VALGRIND_IN_X:-}" ]; then
-  cmake --build "$BUILD" -j 2 --target quillet assets host_x_window_state
-  VALGRIND_IN_X=1 exec bash "$ROOT/scripts/xvfb-run.sh" -s "-screen 0 1024x768x24 -noreset" \
-    bash "$0" "$BUILD"
-fi
+[ -n "${QUILLET_IN_XVFB:-}" ] || cmake --build "$BUILD" -j "$JOBS" --target quillet assets host_x_window_state
+XVFB_ARGS="-screen 0 1024x768x24 -noreset" rerun_in_xvfb "$BUILD"
 
 . "$ROOT/scripts/session-lib.sh"
 session_copy "$BUILD"

@@ -105,10 +105,11 @@ void save(const std::string& path, const Wave& w, double peak) {
 // Melodic loops
 // ---------------------------------------------------------------------------
 
-// How a looped tone is built: harmonic k has amplitude amp(k) before the
-// low-pass roll-off; copies add chorus at whole-hertz offsets; vibrato and
-// tremolo use whole-hertz rates so they also fit the one-second loop.
-struct ToneSpec {
+// The timbre of a looped instrument tone: harmonic k has amplitude amp(k)
+// before the low-pass roll-off; copies add chorus at whole-hertz offsets;
+// vibrato and tremolo use whole-hertz rates so they also fit the one-second
+// loop.
+struct Timbre {
   double refHz;                     // the note that rate 1.0 plays
   std::function<double(int)> amp;   // harmonic amplitudes
   double cutoffHz;                  // gentle roll-off above this
@@ -121,7 +122,7 @@ struct ToneSpec {
   double breath = 0;  // band-passed noise added
 };
 
-Wave looped_tone(const ToneSpec& tone) {
+Wave loopedTone(const Timbre& tone) {
   const int n = kRate;  // one second: every whole-hertz cycle closes exactly
   Wave w(n, 0.0);
   int base = static_cast<int>(std::lround(tone.refHz));
@@ -152,54 +153,50 @@ Wave looped_tone(const ToneSpec& tone) {
   return w;
 }
 
-double odd_only(int k, double a) { return k % 2 == 1 ? a : 0.0; }
+double oddOnly(int k, double a) { return k % 2 == 1 ? a : 0.0; }
 double saw(int k) { return 1.0 / k; }
-double square(int k) { return odd_only(k, 1.0 / k); }
-double triangle(int k) { return odd_only(k, ((k / 2) % 2 == 0 ? 1.0 : -1.0) / (k * k)); }
+double square(int k) { return oddOnly(k, 1.0 / k); }
+double triangle(int k) { return oddOnly(k, ((k / 2) % 2 == 0 ? 1.0 : -1.0) / (k * k)); }
 std::function<double(int)> pulse(double width) {
   return [width](int k) { return std::sin(kPi * k * width) / k; };
 }
 
-void write_melodic(const std::string& inst) {
+void writeMelodic(const std::string& inst) {
   const double c5 = 523.25, c4 = 261.63, c3 = 130.81;
 
-  ToneSpec lead1{c5,
-                 [](int k) {
-                   return k == 1 ? 1.0 : k == 2 ? 0.22 : k == 3 ? 0.1 : k == 4 ? 0.04 : 0.0;
-                 },
-                 8000, 9000};
+  Timbre lead1{c5, [](int k) { return k == 1 ? 1.0 : k == 2 ? 0.22 : k == 3 ? 0.1 : k == 4 ? 0.04 : 0.0; }, 8000, 9000};
   lead1.vibratoDepth = 0.004;
   lead1.breath = 0.04;
-  ToneSpec lead2{c5, square, 2600, 7000};
+  Timbre lead2{c5, square, 2600, 7000};
   lead2.vibratoDepth = 0.003;
   lead2.vibratoHz = 6;
-  ToneSpec lead3{c5, saw, 3200, 7000, {0, 2}};
+  Timbre lead3{c5, saw, 3200, 7000, {0, 2}};
   lead3.vibratoDepth = 0.003;
 
-  ToneSpec acc1{c4,
-                [](int k) {
-                  return k == 1 ? 1.0 : k == 2 ? 0.6 : k == 3 ? 0.4 : k == 4 ? 0.3 : k == 6 ? 0.2 : k == 8 ? 0.15 : 0.0;
-                },
-                6000, 8000};
+  Timbre acc1{c4,
+              [](int k) {
+                return k == 1 ? 1.0 : k == 2 ? 0.6 : k == 3 ? 0.4 : k == 4 ? 0.3 : k == 6 ? 0.2 : k == 8 ? 0.15 : 0.0;
+              },
+              6000, 8000};
   acc1.tremoloDepth = 0.12;
-  ToneSpec acc2{c4, pulse(0.25), 2000, 8000, {0, 1}};
-  ToneSpec acc3{c4, saw, 1800, 8000, {-1, 0, 1}};
+  Timbre acc2{c4, pulse(0.25), 2000, 8000, {0, 1}};
+  Timbre acc3{c4, saw, 1800, 8000, {-1, 0, 1}};
 
-  ToneSpec bass1{c3, triangle, 4000, 5000};
-  ToneSpec bass2{c3, [](int k) { return k == 1 ? 1.0 : k == 2 ? 0.3 : k == 3 ? 0.12 : 0.0; }, 4000, 5000};
-  ToneSpec bass3{c3, saw, 650, 5000};
-  ToneSpec bass4{c3, square, 900, 5000, {0, 1}};
+  Timbre bass1{c3, triangle, 4000, 5000};
+  Timbre bass2{c3, [](int k) { return k == 1 ? 1.0 : k == 2 ? 0.3 : k == 3 ? 0.12 : 0.0; }, 4000, 5000};
+  Timbre bass3{c3, saw, 650, 5000};
+  Timbre bass4{c3, square, 900, 5000, {0, 1}};
 
-  save(inst + "lead1.wav", looped_tone(lead1), 0.7);
-  save(inst + "lead2.wav", looped_tone(lead2), 0.7);
-  save(inst + "lead3.wav", looped_tone(lead3), 0.7);
-  save(inst + "accompany1.wav", looped_tone(acc1), 0.7);
-  save(inst + "accompany2.wav", looped_tone(acc2), 0.7);
-  save(inst + "accompany3.wav", looped_tone(acc3), 0.7);
-  save(inst + "bass1.wav", looped_tone(bass1), 0.8);
-  save(inst + "bass2.wav", looped_tone(bass2), 0.8);
-  save(inst + "bass3.wav", looped_tone(bass3), 0.8);
-  save(inst + "bass4.wav", looped_tone(bass4), 0.8);
+  save(inst + "lead1.wav", loopedTone(lead1), 0.7);
+  save(inst + "lead2.wav", loopedTone(lead2), 0.7);
+  save(inst + "lead3.wav", loopedTone(lead3), 0.7);
+  save(inst + "accompany1.wav", loopedTone(acc1), 0.7);
+  save(inst + "accompany2.wav", loopedTone(acc2), 0.7);
+  save(inst + "accompany3.wav", loopedTone(acc3), 0.7);
+  save(inst + "bass1.wav", loopedTone(bass1), 0.8);
+  save(inst + "bass2.wav", loopedTone(bass2), 0.8);
+  save(inst + "bass3.wav", loopedTone(bass3), 0.8);
+  save(inst + "bass4.wav", loopedTone(bass4), 0.8);
 }
 
 // ---------------------------------------------------------------------------
@@ -226,7 +223,7 @@ Wave glide(double seconds, double f0, double f1, double glideTau, double tau, do
 
 // White noise decaying with time constant tau; `hold` > 1 repeats each value
 // that many samples, the grainy noise of old sound chips.
-Wave noise_burst(double seconds, double tau, uint32_t seed, int hold = 1) {
+Wave noiseBurst(double seconds, double tau, uint32_t seed, int hold = 1) {
   Wave w = silence(seconds);
   Noise noise(seed);
   double value = 0;
@@ -277,31 +274,31 @@ std::vector<Wave> kit(int style) {
   switch (style) {
     case 1:  // studio: round kick, bright snare, airy hats
       return {
-          mix({{1.0, glide(0.45, 140, 48, 0.03, 0.16)}, {0.3, lowpass(noise_burst(0.01, 0.003, 1), 3000)}}),
-          mix({{0.6, glide(0.3, 200, 175, 0.02, 0.05)}, {0.9, bandpass(noise_burst(0.3, 0.08, 2), 3000, 0.6)}}),
-          highpass(noise_burst(0.12, 0.022, 3), 7000),
-          highpass(noise_burst(0.6, 0.16, 4), 6500),
-          mix({{1.0, glide(0.6, 140, 95, 0.08, 0.22)}, {0.15, lowpass(noise_burst(0.05, 0.01, 5), 2000)}}),
-          mix({{1.0, glide(0.5, 210, 150, 0.06, 0.18)}, {0.15, lowpass(noise_burst(0.05, 0.01, 6), 2500)}}),
-          mix({{1.0, highpass(noise_burst(1.6, 0.5, 7), 4000)}, {0.4, highpass(metal(1.6, 0.6, 1.7), 3000)}}),
-          mix({{1.0, glide(0.08, 1700, 1600, 0.01, 0.012)}, {0.4, bandpass(noise_burst(0.05, 0.008, 8), 2500, 1)}}),
+          mix({{1.0, glide(0.45, 140, 48, 0.03, 0.16)}, {0.3, lowpass(noiseBurst(0.01, 0.003, 1), 3000)}}),
+          mix({{0.6, glide(0.3, 200, 175, 0.02, 0.05)}, {0.9, bandpass(noiseBurst(0.3, 0.08, 2), 3000, 0.6)}}),
+          highpass(noiseBurst(0.12, 0.022, 3), 7000),
+          highpass(noiseBurst(0.6, 0.16, 4), 6500),
+          mix({{1.0, glide(0.6, 140, 95, 0.08, 0.22)}, {0.15, lowpass(noiseBurst(0.05, 0.01, 5), 2000)}}),
+          mix({{1.0, glide(0.5, 210, 150, 0.06, 0.18)}, {0.15, lowpass(noiseBurst(0.05, 0.01, 6), 2500)}}),
+          mix({{1.0, highpass(noiseBurst(1.6, 0.5, 7), 4000)}, {0.4, highpass(metal(1.6, 0.6, 1.7), 3000)}}),
+          mix({{1.0, glide(0.08, 1700, 1600, 0.01, 0.012)}, {0.4, bandpass(noiseBurst(0.05, 0.008, 8), 2500, 1)}}),
       };
     case 2:  // chip: square-wave sweeps and grainy noise
       return {
           glide(0.25, 200, 40, 0.02, 0.08, 1.0),
-          mix({{0.5, glide(0.2, 240, 180, 0.03, 0.04, 1.0)}, {1.0, noise_burst(0.2, 0.06, 9, 3)}}),
-          noise_burst(0.08, 0.018, 10, 1),
-          noise_burst(0.4, 0.12, 11, 1),
+          mix({{0.5, glide(0.2, 240, 180, 0.03, 0.04, 1.0)}, {1.0, noiseBurst(0.2, 0.06, 9, 3)}}),
+          noiseBurst(0.08, 0.018, 10, 1),
+          noiseBurst(0.4, 0.12, 11, 1),
           glide(0.35, 180, 90, 0.06, 0.12, 0.6),
           glide(0.3, 300, 160, 0.05, 0.1, 0.6),
-          noise_burst(1.2, 0.35, 12, 4),
+          noiseBurst(1.2, 0.35, 12, 4),
           glide(0.1, 900, 1800, 0.02, 0.03, 1.0),
       };
     case 3:  // electro: long sine kick, clap, metallic hats, cowbell
     {
       Wave clap = silence(0.35);
       for (int burst = 0; burst < 3; ++burst) {
-        Wave b = noise_burst(0.35 - burst * 0.011, burst == 2 ? 0.09 : 0.006, 20 + burst);
+        Wave b = noiseBurst(0.35 - burst * 0.011, burst == 2 ? 0.09 : 0.006, 20 + burst);
         size_t at = static_cast<size_t>(burst * 0.011 * kRate);
         for (size_t i = 0; i < b.size() && at + i < clap.size(); ++i) clap[at + i] += b[i];
       }
@@ -313,25 +310,25 @@ std::vector<Wave> kit(int style) {
           highpass(metal(0.6, 0.18, 1.0), 6500),
           glide(0.5, 170, 150, 0.1, 0.15),
           glide(0.4, 290, 260, 0.1, 0.11),
-          mix({{1.0, highpass(metal(1.5, 0.5, 1.0), 4000)}, {0.6, highpass(noise_burst(1.5, 0.4, 23), 5000)}}),
+          mix({{1.0, highpass(metal(1.5, 0.5, 1.0), 4000)}, {0.6, highpass(noiseBurst(1.5, 0.4, 23), 5000)}}),
           bandpass(bell, 700, 1.2),
       };
     }
     default:  // brushes: soft, low-passed, slow attacks
       return {
           lowpass(glide(0.4, 100, 55, 0.04, 0.14), 800),
-          lowpass(bandpass(noise_burst(0.35, 0.12, 30), 2500, 0.5), 5000),
-          bandpass(noise_burst(0.1, 0.03, 31), 8000, 0.8),
-          bandpass(noise_burst(0.5, 0.15, 32), 7000, 0.7),
+          lowpass(bandpass(noiseBurst(0.35, 0.12, 30), 2500, 0.5), 5000),
+          bandpass(noiseBurst(0.1, 0.03, 31), 8000, 0.8),
+          bandpass(noiseBurst(0.5, 0.15, 32), 7000, 0.7),
           lowpass(glide(0.5, 110, 90, 0.1, 0.2), 1500),
           lowpass(glide(0.4, 170, 140, 0.1, 0.15), 1800),
-          mix({{0.7, bandpass(metal(1.4, 0.7, 2.3), 5000, 0.5)}, {0.4, highpass(noise_burst(1.4, 0.5, 33), 6000)}}),
-          bandpass(noise_burst(0.12, 0.04, 34), 5000, 1.2),
+          mix({{0.7, bandpass(metal(1.4, 0.7, 2.3), 5000, 0.5)}, {0.4, highpass(noiseBurst(1.4, 0.5, 33), 6000)}}),
+          bandpass(noiseBurst(0.12, 0.04, 34), 5000, 1.2),
       };
   }
 }
 
-void write_drums(const std::string& inst) {
+void writeDrums(const std::string& inst) {
   // Peaks per drum: kicks and snares lead, hats and percussion sit lower.
   const double peak[8] = {0.9, 0.8, 0.5, 0.5, 0.8, 0.8, 0.6, 0.6};
   for (int style = 1; style <= 4; ++style) {
@@ -505,7 +502,7 @@ void compose(Sheet& sheet, const Score& score) {
 // Hollow Road: a slow A minor ballad in half time (a beat is eight steps),
 // each pattern two bars, Am then F. Plucked broken chords, a singing lead
 // with vibrato and falls, a bass that walks between the roots.
-void hollow_road(const std::string& dir) {
+void hollowRoad(const std::string& dir) {
   Sheet s("Hollow Road");
   Score score;
   score.length = 64;
@@ -554,7 +551,7 @@ void hollow_road(const std::string& dir) {
 // bars (Dm, Bb, Gm, A) of 48 steps: the kit A track ends every pattern early
 // with a pattern break. Staccato walking bass, chip arpeggios, a lead that
 // drips down from the top.
-void cavern_walk(const std::string& dir) {
+void cavernWalk(const std::string& dir) {
   Sheet s("Cavern Walk");
   Score score;
   score.length = 48;
@@ -605,7 +602,7 @@ void cavern_walk(const std::string& dir) {
 // bars (C, C, F, G). Octave-hopping bass, off-beat stabs and a syncopated
 // lead. Lead patterns 0 and 1 share their first half; a pattern jump at the
 // half swaps their second halves by the parity of the section's bar count.
-void brick_hop(const std::string& dir) {
+void brickHop(const std::string& dir) {
   Sheet s("Brick Hop");
   Score score;
   score.length = 64;
@@ -670,9 +667,9 @@ void generate_music(const std::string& dataDir) {
   std::string inst = dataDir + "/inst/";
   std::string tunes = dataDir + "/tunes/";
   std::filesystem::create_directories(inst);
-  write_melodic(inst);
-  write_drums(inst);
-  hollow_road(tunes);
-  cavern_walk(tunes);
-  brick_hop(tunes);
+  writeMelodic(inst);
+  writeDrums(inst);
+  hollowRoad(tunes);
+  cavernWalk(tunes);
+  brickHop(tunes);
 }

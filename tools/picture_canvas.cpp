@@ -29,7 +29,7 @@ constexpr float kPi = 3.14159265f;
 float clamp01(float v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
 
 // Distance from p to the segment a-b.
-float seg_dist(float px, float py, Pt a, Pt b) {
+float segDist(float px, float py, Pt a, Pt b) {
   const float dx = b.x - a.x, dy = b.y - a.y;
   const float len2 = dx * dx + dy * dy;
   float t = len2 > 0 ? ((px - a.x) * dx + (py - a.y) * dy) / len2 : 0;
@@ -38,18 +38,18 @@ float seg_dist(float px, float py, Pt a, Pt b) {
 }
 
 // Signed distance to a closed polygon: negative inside (even-odd rule).
-float poly_sdf(const std::vector<Pt>& p, float x, float y) {
+float polySdf(const std::vector<Pt>& p, float x, float y) {
   float d = 1e30f;
   bool inside = false;
   for (size_t i = 0, j = p.size() - 1; i < p.size(); j = i++) {
-    d = std::min(d, seg_dist(x, y, p[j], p[i]));
+    d = std::min(d, segDist(x, y, p[j], p[i]));
     if ((p[i].y > y) != (p[j].y > y) && x < (p[j].x - p[i].x) * (y - p[i].y) / (p[j].y - p[i].y) + p[i].x)
       inside = !inside;
   }
   return inside ? -d : d;
 }
 
-const stbtt_fontinfo* info_of(const void* p) { return static_cast<const stbtt_fontinfo*>(p); }
+const stbtt_fontinfo* infoOf(const void* p) { return static_cast<const stbtt_fontinfo*>(p); }
 
 }  // namespace
 
@@ -123,19 +123,19 @@ Font::~Font() { delete static_cast<stbtt_fontinfo*>(info_); }
 
 float Font::ascent(float lineHeight) const {
   int asc, desc, gap;
-  stbtt_GetFontVMetrics(info_of(info_), &asc, &desc, &gap);
-  return asc * stbtt_ScaleForPixelHeight(info_of(info_), lineHeight);
+  stbtt_GetFontVMetrics(infoOf(info_), &asc, &desc, &gap);
+  return asc * stbtt_ScaleForPixelHeight(infoOf(info_), lineHeight);
 }
 
 float Font::cap_height(float lineHeight) const {
   int x0, y0, x1, y1;
-  stbtt_GetCodepointBox(info_of(info_), 'H', &x0, &y0, &x1, &y1);
-  return y1 * stbtt_ScaleForPixelHeight(info_of(info_), lineHeight);
+  stbtt_GetCodepointBox(infoOf(info_), 'H', &x0, &y0, &x1, &y1);
+  return y1 * stbtt_ScaleForPixelHeight(infoOf(info_), lineHeight);
 }
 
 std::vector<float> Font::mask(const std::string& text, float lineHeight, int* w, int* h, int* baseline,
                               float* advance) const {
-  const stbtt_fontinfo* fi = info_of(info_);
+  const stbtt_fontinfo* fi = infoOf(info_);
   const float scale = stbtt_ScaleForPixelHeight(fi, lineHeight);
   int asc, desc, gap;
   stbtt_GetFontVMetrics(fi, &asc, &desc, &gap);
@@ -262,7 +262,7 @@ void Pen::line(float x0, float y0, float x1, float y1, float width, Rgba c) {
   fill(
       std::min(x0, x1) - e, std::min(y0, y1) - e, std::max(x0, x1) + e, std::max(y0, y1) + e,
       [=](float x, float y) {
-        return seg_dist(x, y, Pt{x0, y0}, Pt{x1, y1}) - width / 2;
+        return segDist(x, y, Pt{x0, y0}, Pt{x1, y1}) - width / 2;
       },
       c);
 }
@@ -276,7 +276,7 @@ void Pen::poly(const std::vector<Pt>& pts, Rgba c) {
     y1 = std::max(y1, p.y);
   }
   fill(
-      x0, y0, x1, y1, [&](float x, float y) { return poly_sdf(pts, x, y); }, c);
+      x0, y0, x1, y1, [&](float x, float y) { return polySdf(pts, x, y); }, c);
 }
 
 void Pen::glow(float cx, float cy, float r, Rgba c, float power) {

@@ -132,7 +132,7 @@ void symbol(Pen& p, Symbol s, float cx, float cy, float r, Rgba c) {
 // common/icons, 32 x 32: 0 pause, 1 quit, 3 resume, 4 sound on, 5 sound off,
 // 6 selection mark, 7-10 sound-mode marks (7 also the tilt calibration).
 // The symbols are white so the game's tint colours them.
-void draw_icon(Pen& p, int f) {
+void drawIcon(Pen& p, int f) {
   const float c = 16;
   auto backed = [&](Symbol s) {
     p.circle(c, c, 14.5f, rgb(0, 0, 0, 0.5f));
@@ -204,7 +204,7 @@ void draw_icon(Pen& p, int f) {
 }
 
 // A shaded round button of radius r in colour base with a white symbol.
-void round_button(Pen& p, float cx, float cy, float r, Rgba base, Symbol s) {
+void roundButton(Pen& p, float cx, float cy, float r, Rgba base, Symbol s) {
   p.circle(cx, cy + 1.5f, r, rgb(0, 0, 0, 0.35f));
   p.circle(cx, cy, r, mix(base, kInk, 0.45f));
   p.circle(cx, cy, r - 2.5f, base);
@@ -216,7 +216,7 @@ void round_button(Pen& p, float cx, float cy, float r, Rgba base, Symbol s) {
 // common/Buttons, 64 x 64: 0-2 the three mode buttons, which double as the
 // play screen's minus (0) and plus (2) buttons: "-", "o", "+" read as
 // fewer / normal / more in both places. 12 a decoration, 15 the selection ring.
-void draw_button(Pen& p, int f) {
+void drawButton(Pen& p, int f) {
   const float c = 32;
   static const Rgba hues[] = {rgb(60, 130, 235), rgb(50, 185, 95),   rgb(240, 130, 40), rgb(200, 70, 200),
                               rgb(230, 60, 70),  rgb(40, 190, 200),  rgb(230, 200, 50), rgb(120, 100, 230),
@@ -240,12 +240,12 @@ void draw_button(Pen& p, int f) {
     p.ring(c, c, 29, 3, rgb(255, 250, 200));
     return;
   }
-  round_button(p, c, c, 28, hues[f], symbols[f]);
+  roundButton(p, c, c, 28, hues[f], symbols[f]);
 }
 
 // common/dpad, 32 x 32: 0 the action button; the cross laid out as a 3 x 3
 // block in a 4-wide grid: 1 up, 4 left, 5 centre, 6 right, 9 down.
-void draw_dpad(Pen& p, int f) {
+void drawDpad(Pen& p, int f) {
   const float c = 16;
   if (f == 0) {
     p.circle(c, c + 1, 14, rgb(0, 0, 0, 0.4f));
@@ -282,7 +282,7 @@ void draw_dpad(Pen& p, int f) {
 }
 
 // common/icade: a small arcade stick, 0 off (grey) and 1 on (lit).
-void draw_icade(Pen& p, int f, const Fonts& fonts) {
+void drawIcade(Pen& p, int f, const Fonts& fonts) {
   const bool on = f == 1;
   const Rgba ball = on ? rgb(235, 50, 60) : rgb(120, 120, 128);
   p.box(32, 47, 24, 9, 4, on ? rgb(40, 40, 60) : rgb(60, 60, 66));
@@ -295,7 +295,7 @@ void draw_icade(Pen& p, int f, const Fonts& fonts) {
 }
 
 // common/BrevoLogo: the studio mark, a quill in a medallion.
-void draw_brevo(Pen& p, const Fonts& fonts) {
+void drawBrevo(Pen& p, const Fonts& fonts) {
   p.glow(128, 128, 128, rgb(80, 200, 220, 0.5f));
   p.circle(128, 128, 110, rgb(14, 40, 62));
   p.ring(128, 128, 104, 5, rgb(240, 200, 90));
@@ -314,7 +314,7 @@ void draw_brevo(Pen& p, const Fonts& fonts) {
 }
 
 // common/Testcard_Circle: a classic circle test card.
-void draw_testcard(Pen& p, const Fonts& fonts) {
+void drawTestcard(Pen& p, const Fonts& fonts) {
   p.box(128, 128, 128, 128, 0, rgb(110, 110, 116));
   for (int i = 0; i <= 16; ++i) {
     p.line(i * 16.0f, 0, i * 16.0f, 256, 1, rgb(235, 235, 235));
@@ -348,7 +348,7 @@ void draw_testcard(Pen& p, const Fonts& fonts) {
 
 // menu, 256 x 256: soft title art (drawn at scales 2 and 3) that also
 // serves as play-screen sprites: 0 nebula, 1 sunburst, 2 halo, 3 crystal.
-void draw_menu(Pen& p, int f) {
+void drawMenu(Pen& p, int f) {
   const float c = 128;
   switch (f) {
     case 0:
@@ -378,7 +378,7 @@ void draw_menu(Pen& p, int f) {
 }
 
 // logo, 256 x 128: the title.
-void draw_logo(Pen& p, const Fonts& fonts) {
+void drawLogo(Pen& p, const Fonts& fonts) {
   p.glow(128, 64, 120, rgb(255, 190, 80, 0.25f));
   // A quill stroke underlining the title.
   p.poly({{30, 96}, {226, 84}, {232, 88}, {34, 102}}, rgb(120, 200, 255, 0.85f));
@@ -388,7 +388,7 @@ void draw_logo(Pen& p, const Fonts& fonts) {
 }
 
 // parts, 8 x 8: small particles; 8-15 are warm versions of 0-7.
-void draw_part(Pen& p, int f) {
+void drawPart(Pen& p, int f) {
   const Rgba c = f < 8 ? kWhite : mix(rgb(255, 120, 40), rgb(255, 230, 80), (f - 8) / 7.0f);
   switch (f % 8) {
     case 0:
@@ -420,7 +420,7 @@ void draw_part(Pen& p, int f) {
 }
 
 // BadgesA, 64 x 64: 64 medallions, each its own shape, colour and number.
-void draw_badge(Pen& p, int f, const Fonts& fonts) {
+void drawBadge(Pen& p, int f, const Fonts& fonts) {
   const float c = 32;
   const float hue = std::fmod(f * 0.618034f, 1.0f);
   // A simple hue wheel: three cosine lobes.
@@ -451,14 +451,14 @@ void draw_badge(Pen& p, int f, const Fonts& fonts) {
 
 // fonts/tessel, 16 x 16 cells: frame f holds character f + 32 centred in its
 // cell, sized for a 7-unit advance and a 10-unit line.
-void draw_tessel(Pen& p, int f, const Fonts& fonts) {
+void drawTessel(Pen& p, int f, const Fonts& fonts) {
   const int code = f + 32;
   if (code > 32 && code < 127) p.glyph(fonts.mono, code, 8, 8, 10.5f, kWhite);
 }
 
 // lumo_font.png: 96 glyphs of characters 32-127 in one strip, each frame 12
 // pixels wide including one pixel of padding left and right.
-void draw_lumo(Pen& p, int f, const Fonts& fonts) {
+void drawLumo(Pen& p, int f, const Fonts& fonts) {
   const int code = f + 32;
   if (code > 32 && code < 127) p.glyph(fonts.mono, code, 6, 8, 14, kWhite);
 }
@@ -481,8 +481,8 @@ void write(const Canvas& c, const std::string& path) {
 }
 
 // Lays the pictures out on a checkerboard (so transparency shows), labelled.
-void write_contact_sheet(const std::vector<std::pair<std::string, Canvas>>& pics, const Fonts& fonts,
-                         const std::string& path) {
+void writeContactSheet(const std::vector<std::pair<std::string, Canvas>>& pics, const Fonts& fonts,
+                       const std::string& path) {
   const int width = 2200, gap = 24, label = 22;
   int x = gap, y = gap, rowH = 0, height = gap;
   std::vector<Pt> at;
@@ -517,18 +517,18 @@ void generate_pictures(const std::string& dataDir) {
   const Fonts fonts;
   using namespace std::placeholders;
   const std::vector<Sheet> sheets = {
-      {"lumo_font", 12, 16, 96, 96, false, [&](Pen& p, int f) { draw_lumo(p, f, fonts); }},
-      {"fonts/tessel", 16, 16, 128, 16, true, [&](Pen& p, int f) { draw_tessel(p, f, fonts); }},
-      {"common/icons", 32, 32, 16, 4, true, draw_icon},
-      {"common/Buttons", 64, 64, 16, 4, true, draw_button},
-      {"common/dpad", 32, 32, 16, 4, true, draw_dpad},
-      {"common/icade", 64, 64, 2, 2, true, [&](Pen& p, int f) { draw_icade(p, f, fonts); }},
-      {"common/BrevoLogo", 256, 256, 1, 1, true, [&](Pen& p, int) { draw_brevo(p, fonts); }},
-      {"common/Testcard_Circle", 256, 256, 1, 1, true, [&](Pen& p, int) { draw_testcard(p, fonts); }},
-      {"menu", 256, 256, 4, 2, true, draw_menu},
-      {"logo", 256, 128, 1, 1, true, [&](Pen& p, int) { draw_logo(p, fonts); }},
-      {"parts", 8, 8, 16, 4, true, draw_part},
-      {"BadgesA", 64, 64, 64, 8, true, [&](Pen& p, int f) { draw_badge(p, f, fonts); }},
+      {"lumo_font", 12, 16, 96, 96, false, [&](Pen& p, int f) { drawLumo(p, f, fonts); }},
+      {"fonts/tessel", 16, 16, 128, 16, true, [&](Pen& p, int f) { drawTessel(p, f, fonts); }},
+      {"common/icons", 32, 32, 16, 4, true, drawIcon},
+      {"common/Buttons", 64, 64, 16, 4, true, drawButton},
+      {"common/dpad", 32, 32, 16, 4, true, drawDpad},
+      {"common/icade", 64, 64, 2, 2, true, [&](Pen& p, int f) { drawIcade(p, f, fonts); }},
+      {"common/BrevoLogo", 256, 256, 1, 1, true, [&](Pen& p, int) { drawBrevo(p, fonts); }},
+      {"common/Testcard_Circle", 256, 256, 1, 1, true, [&](Pen& p, int) { drawTestcard(p, fonts); }},
+      {"menu", 256, 256, 4, 2, true, drawMenu},
+      {"logo", 256, 128, 1, 1, true, [&](Pen& p, int) { drawLogo(p, fonts); }},
+      {"parts", 8, 8, 16, 4, true, drawPart},
+      {"BadgesA", 64, 64, 64, 8, true, [&](Pen& p, int f) { drawBadge(p, f, fonts); }},
   };
   // The contact sheet shows what a 640 x 480 window loads: the "-hd" files.
   std::vector<std::pair<std::string, Canvas>> shown;
@@ -541,5 +541,5 @@ void generate_pictures(const std::string& dataDir) {
       if (res == (s.hd ? 2 : 1)) shown.emplace_back(s.name + suffix, std::move(c));
     }
   }
-  write_contact_sheet(shown, fonts, (std::filesystem::path(dataDir).parent_path() / "pictures.png").string());
+  writeContactSheet(shown, fonts, (std::filesystem::path(dataDir).parent_path() / "pictures.png").string());
 }

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/audio_codec.h"
+#include "host/audio_codec.h"
 #include "tools/wav_file.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "audio/audio_codec.h"
+#include "host/audio_codec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

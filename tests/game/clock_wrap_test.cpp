@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "music/sqplayer.h"
-#include "tests/game/test_flow_fixture.h"
+#include "tests/game/flow_fixture.h"
 
 namespace gametest {
 namespace {

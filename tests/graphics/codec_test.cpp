@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "graphics/image_codec.h"
+#include "host/image_codec.h"
 #include "tests/graphics/png_fixture.h"
 
 namespace {

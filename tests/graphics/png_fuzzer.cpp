@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "graphics/image_codec.h"
+#include "host/image_codec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int w = 0, h = 0, depth = 0;

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/audio_codec.h"
+#include "host/audio_codec.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "music/sqplayer.h"
-#include "tests/game/test_flow_fixture.h"
+#include "tests/game/flow_fixture.h"
 
 namespace {
 

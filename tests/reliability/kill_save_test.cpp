@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/game/test_flow_fixture.h"
+#include "tests/game/flow_fixture.h"
 
 namespace {
 

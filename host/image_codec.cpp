@@ -1,6 +1,6 @@
 // stb_image compiled here with the PNG decoder only, so no other format's
 // parser is reachable from a file in the data folder.
-#include "graphics/image_codec.h"
+#include "host/image_codec.h"
 
 #include <climits>
 #include <cstdint>
@@ -57,7 +57,7 @@ constexpr size_t kChunkOverhead = 12;
 // gigabytes; with this check its buffers stay within twice the file size.
 // A chunk cut short by the end of the file, even one missing only its CRC,
 // does not fit.
-bool chunks_fit(const unsigned char* p, size_t n) {
+bool chunksFit(const unsigned char* p, size_t n) {
   size_t pos = kSignatureBytes;
   while (pos < n) {
     if (n - pos < kChunkOverhead) return false;
@@ -71,8 +71,7 @@ bool chunks_fit(const unsigned char* p, size_t n) {
 
 // Checks what the decoder produced against the header it promised, then
 // hands the block out or frees it.
-unsigned char* accept_result(unsigned char* pixels, int iw, int ih, int ic, int w0, int h0, int* w, int* h,
-                             int* depth) {
+unsigned char* acceptResult(unsigned char* pixels, int iw, int ih, int ic, int w0, int h0, int* w, int* h, int* depth) {
   if (!pixels) return nullptr;
   if (iw != w0 || ih != h0 || !acceptable(iw, ih, ic)) {
     stbi_image_free(pixels);
@@ -104,8 +103,8 @@ unsigned char* vo_decode_png_memory(const unsigned char* data, size_t size, int*
   const int len = static_cast<int>(size);
   int iw = 0, ih = 0, ic = 0;
   if (!stbi_info_from_memory(data, len, &iw, &ih, &ic) || !acceptable(iw, ih, ic)) return nullptr;
-  if (!chunks_fit(data, size)) return nullptr;
+  if (!chunksFit(data, size)) return nullptr;
   int lw = 0, lh = 0, lc = 0;
   unsigned char* pixels = stbi_load_from_memory(data, len, &lw, &lh, &lc, 0);
-  return accept_result(pixels, lw, lh, lc, iw, ih, w, h, depth);
+  return acceptResult(pixels, lw, lh, lc, iw, ih, w, h, depth);
 }

@@ -1,7 +1,7 @@
 // WAV and Ogg Vorbis decoding. Files come from the data folder but are read as
 // if hostile: a stated size is trusted only once the file is known to hold that
 // many bytes, so a damaged header can neither over-allocate nor over-read.
-#include "audio/audio_codec.h"
+#include "host/audio_codec.h"
 
 #include <climits>
 #include <cstdint>

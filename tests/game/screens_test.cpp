@@ -4,7 +4,7 @@
 // score panel captions.
 #include <cmath>
 
-#include "tests/game/test_flow_fixture.h"
+#include "tests/game/flow_fixture.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "music/sqplayer.h"
-#include "tests/game/test_flow_fixture.h"
+#include "tests/game/flow_fixture.h"
 
 namespace {
 

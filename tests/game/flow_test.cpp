@@ -2,7 +2,7 @@
 // rerun on resize, the update's back handling and latches, F10, suspension and
 // resumption.
 #include "music/sqplayer.h"
-#include "tests/game/test_flow_fixture.h"
+#include "tests/game/flow_fixture.h"
 
 namespace {
 

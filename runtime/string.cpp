@@ -1,4 +1,4 @@
-#include "runtime/vo_string.h"
+#include "runtime/string.h"
 
 #include <cctype>
 #include <cerrno>
@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/array.h"
 #include "runtime/error.h"
-#include "runtime/vo_array.h"
 
 String::Rep String::nullRep = {1, 0};
 
@@ -50,37 +50,37 @@ String::String(const Char* p, int n) : rep_(Rep::alloc(n)) {
 namespace {
 
 // A Rep holding n narrow bytes, each byte the character of the same code.
-String::Rep* narrow_rep(const char* p, size_t n) {
+String::Rep* narrowRep(const char* p, size_t n) {
   String::Rep* rep = String::Rep::alloc(static_cast<int>(n));
   for (int i = 0; i < rep->length; ++i) rep->data()[i] = static_cast<unsigned char>(p[i]);
   return rep;
 }
 
-String::Rep* int_rep(int v) {
+String::Rep* intRep(int v) {
   char buf[16];
   int n = std::snprintf(buf, sizeof buf, "%i", v);
-  return narrow_rep(buf, static_cast<size_t>(n));
+  return narrowRep(buf, static_cast<size_t>(n));
 }
 
 // "%.17lg" of the widened value, with ".0" added when it reads like an integer.
-String::Rep* float_rep(float v) {
+String::Rep* floatRep(float v) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.17lg", static_cast<double>(v));
   if (!std::strchr(buf, '.') && !std::strchr(buf, 'e')) std::strcat(buf, ".0");
-  return narrow_rep(buf, std::strlen(buf));
+  return narrowRep(buf, std::strlen(buf));
 }
 
 }  // namespace
 
-String::String(const char* p) : rep_(narrow_rep(p, std::strlen(p))) {}
+String::String(const char* p) : rep_(narrowRep(p, std::strlen(p))) {}
 
 String::String(const unsigned char* p, int n) : rep_(Rep::alloc(n)) {
   for (int i = 0; i < rep_->length; ++i) rep_->data()[i] = p[i];
 }
 
-String::String(int v) : rep_(int_rep(v)) {}
+String::String(int v) : rep_(intRep(v)) {}
 
-String::String(float v) : rep_(float_rep(v)) {}
+String::String(float v) : rep_(floatRep(v)) {}
 
 String String::FromChar(int code) {
   Char c = static_cast<Char>(code);
@@ -227,7 +227,7 @@ namespace {
 
 // Maps every character through f; shares the receiver when nothing changes.
 template <class F>
-String map_chars(const String& s, F f) {
+String mapChars(const String& s, F f) {
   for (int i = 0; i < s.Length(); ++i) {
     if (f(s[i]) == s[i]) continue;
     std::vector<Char> out(s.Data(), s.Data() + s.Length());
@@ -240,11 +240,11 @@ String map_chars(const String& s, F f) {
 }  // namespace
 
 String String::ToLower() const {
-  return map_chars(*this, [](Char c) { return c < 128 ? static_cast<Char>(std::tolower(c)) : c; });
+  return mapChars(*this, [](Char c) { return c < 128 ? static_cast<Char>(std::tolower(c)) : c; });
 }
 
 String String::ToUpper() const {
-  return map_chars(*this, [](Char c) { return c < 128 ? static_cast<Char>(std::toupper(c)) : c; });
+  return mapChars(*this, [](Char c) { return c < 128 ? static_cast<Char>(std::toupper(c)) : c; });
 }
 
 String String::Load(FILE* f) {
@@ -261,7 +261,7 @@ String String::Load(FILE* f) {
 
 namespace {
 
-String load_utf16(const unsigned char* p, int n, bool bigEndian) {
+String loadUtf16(const unsigned char* p, int n, bool bigEndian) {
   if (n <= 3) return String();
   std::vector<Char> out;
   out.reserve(static_cast<size_t>(n / 2));
@@ -273,20 +273,20 @@ String load_utf16(const unsigned char* p, int n, bool bigEndian) {
   return String(out.data(), static_cast<int>(out.size()));
 }
 
-bool is_continuation(unsigned char b) { return (b & 0xc0) == 0x80; }
+bool isContinuation(unsigned char b) { return (b & 0xc0) == 0x80; }
 
 // Decodes UTF-8 into out; false on any malformed or unsupported sequence.
-bool decode_utf8(const unsigned char* p, int n, std::vector<Char>& out) {
+bool decodeUtf8(const unsigned char* p, int n, std::vector<Char>& out) {
   int i = 0;
   while (i < n) {
     unsigned c = p[i];
     if (c < 0x80) {
       out.push_back(static_cast<Char>(c));
       i += 1;
-    } else if ((c & 0xe0) == 0xc0 && i + 1 < n && is_continuation(p[i + 1])) {
+    } else if ((c & 0xe0) == 0xc0 && i + 1 < n && isContinuation(p[i + 1])) {
       out.push_back(static_cast<Char>((c & 0x1f) << 6 | (p[i + 1] & 0x3f)));
       i += 2;
-    } else if ((c & 0xf0) == 0xe0 && i + 2 < n && is_continuation(p[i + 1]) && is_continuation(p[i + 2])) {
+    } else if ((c & 0xf0) == 0xe0 && i + 2 < n && isContinuation(p[i + 1]) && isContinuation(p[i + 2])) {
       out.push_back(static_cast<Char>(c << 12 | (p[i + 1] & 0x3f) << 6 | (p[i + 2] & 0x3f)));
       i += 3;
     } else {
@@ -299,12 +299,12 @@ bool decode_utf8(const unsigned char* p, int n, std::vector<Char>& out) {
 }  // namespace
 
 String String::Load(const unsigned char* p, int n) {
-  if (n >= 2 && p[0] == 0xfe && p[1] == 0xff) return load_utf16(p, n, true);
-  if (n >= 2 && p[0] == 0xff && p[1] == 0xfe) return load_utf16(p, n, false);
+  if (n >= 2 && p[0] == 0xfe && p[1] == 0xff) return loadUtf16(p, n, true);
+  if (n >= 2 && p[0] == 0xff && p[1] == 0xfe) return loadUtf16(p, n, false);
   int skip = (n > 2 && p[0] == 0xef && p[1] == 0xbb && p[2] == 0xbf) ? 3 : 0;
   std::vector<Char> out;
   out.reserve(static_cast<size_t>(n));
-  if (!decode_utf8(p + skip, n - skip, out)) return String(p, n);
+  if (!decodeUtf8(p + skip, n - skip, out)) return String(p, n);
   return String(out.data(), static_cast<int>(out.size()));
 }
 
