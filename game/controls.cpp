@@ -156,9 +156,9 @@ float smoothTilt(float smooth, float raw) {
 // none, and in an iCade mode other than 0 and 1, where nothing holds.
 template <class Test>
 int controlWhere(Test test) {
-  const ControlRow* rows = vo_Game_iCadeControls == 0 ? NormalControls : ICadeControls;
+  const ControlRow* rows = vo_Game_iCadeControls == 0 ? kNormalControls : kICadeControls;
   if (vo_Game_iCadeControls != 0 && vo_Game_iCadeControls != 1) return -1;
-  for (size_t i = 0; i < sizeof NormalControls / sizeof NormalControls[0]; ++i) {
+  for (size_t i = 0; i < sizeof kNormalControls / sizeof kNormalControls[0]; ++i) {
     if (test(rows[i])) return rows[i].control;
   }
   return -1;
@@ -166,7 +166,7 @@ int controlWhere(Test test) {
 
 }  // namespace
 
-static_assert(sizeof NormalControls == sizeof ICadeControls, "both control tables have one row per control");
+static_assert(sizeof kNormalControls == sizeof kICadeControls, "both control tables have one row per control");
 
 int c_MyApp::p_ControlOfJoyButton(int button) {
   return controlWhere([button](const ControlRow& row) { return row.buttons[0] == button || row.buttons[1] == button; });
