@@ -146,6 +146,12 @@ int c_InputDevice::p_BeginUpdate() {
   for (int unit = 0; unit < JOY_UNITS; ++unit) {
     c_JoyState* joy = m_joyStates[unit];
     if (!vo_app__game->PollJoystick(unit, joy->m_joyx, joy->m_joyy, joy->m_joyz, joy->m_buttons)) {
+      // A device pulled out with a button pressed must not leave its game
+      // control held for good: the missing unit's buttons read as released.
+      for (int button = 0; button < JOY_BUTTONS; ++button) {
+        joy->m_buttons[button] = false;
+        m_keyDown[JOY_BUTTON_0 + JOY_BUTTONS * unit + button] = false;
+      }
       break;
     }
     for (int button = 0; button < JOY_BUTTONS; ++button) {
