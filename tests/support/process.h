@@ -84,11 +84,13 @@ inline int Sh(const std::string& command) { return std::system(command.c_str());
 
 inline void Pause(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 
-// A program started in a folder with standard input closed; standard error
-// goes to err.log in that folder.
+// A program (argv[0] its path) started in a folder with standard input
+// closed; standard error goes to err.log in that folder. Each env entry
+// "NAME=value" sets a variable, a bare "NAME" removes one.
 class Program {
  public:
-  Program(const std::string& path, const std::string& folder = ".", const std::vector<std::string>& env = {})
+  Program(const std::vector<std::string>& argv, const std::string& folder = ".",
+          const std::vector<std::string>& env = {})
       : folder_(folder) {
     int out[2];
     if (pipe(out)) std::abort();
@@ -102,8 +104,12 @@ class Program {
       dup2(out[1], STDOUT_FILENO);
       dup2(err, STDERR_FILENO);
       close(out[0]);
-      for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
-      execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
+      for (const std::string& e : env)
+        e.find('=') == std::string::npos ? unsetenv(e.c_str()) : putenv(const_cast<char*>(e.c_str()));
+      std::vector<char*> args;
+      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      execv(args[0], args.data());
       _exit(127);
     }
     close(out[1]);
@@ -194,6 +200,15 @@ class Program {
     return -3;
   }
   pid_t pid() const { return pid_; }
+  // What the program wrote on standard error.
+  std::string Errors() const {
+    std::string text;
+    if (FILE* f = std::fopen((folder_ + "/err.log").c_str(), "r")) {
+      for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
+      std::fclose(f);
+    }
+    return text;
+  }
 
  private:
   std::string folder_;
