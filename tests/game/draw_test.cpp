@@ -382,17 +382,17 @@ TEST_F(Assets, EffectsRotateOverTwentyFourChannelsInSoundModesOneAndTwo) {
   EXPECT_TRUE(endsWith(audio->loaded[1], "data/sfx/007.wav")) << audio->loaded[1];
   app->m_Settings[5] = 1;
   app->p_PlaySFX(98, 1.5f, 0.5f, -1);
-  EXPECT_EQ(audio->calls,
+  EXPECT_EQ(audio->Lines(),
             (std::vector<std::string>{"stop 31", "play 31 0", "rate 31 1.5", "volume 31 0.5", "pan 31 -1"}));
   app->p_PlaySFX(40, 1, 1, 0);  // no sound loaded: the channel is only stopped and set
-  EXPECT_EQ(audio->calls[5], "stop 30");
-  EXPECT_EQ(audio->calls[6], "rate 30 1");
+  EXPECT_EQ(audio->Lines()[5], "stop 30");
+  EXPECT_EQ(audio->Lines()[6], "rate 30 1");
   std::vector<int> stopped;
   app->m_Settings[5] = 2;
   for (int i = 0; i < 23; ++i) {
     audio->calls.clear();
     app->p_PlaySFX(98, 1, 1, 0);
-    stopped.push_back(32 - std::stoi(audio->calls[0].substr(5)));
+    stopped.push_back(32 - audio->calls[0].channel);
   }
   std::vector<int> want;
   for (int c = 3; c < 24; ++c) want.push_back(c);

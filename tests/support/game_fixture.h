@@ -18,6 +18,7 @@
 #include "framework/app.h"
 #include "game/myapp.h"
 #include "graphics/graphics.h"
+#include "tests/support/recording_audio.h"
 #include "tests/support/test_host.h"
 
 namespace gametest {
@@ -88,35 +89,6 @@ class RecordingGraphics : public gxtkGraphics {
  private:
   int log(const char* op, std::vector<float> args) {
     calls.push_back({op, std::move(args)});
-    return 0;
-  }
-};
-
-// An audio driver that logs channel commands ("play 3 0", "rate 32 1.5") and sample loads.
-class RecordingAudio : public gxtkAudio {
- public:
-  RecordingAudio() {}
-  std::vector<std::string> calls;
-  std::vector<std::string> loaded;
-
-  gxtkSample* LoadSample(String path) override {
-    loaded.push_back(path.ToUtf8());
-    return new gxtkSample();
-  }
-  int PlaySample(gxtkSample*, int channel, int flags) override { return log("play", channel, float(flags)); }
-  int StopChannel(int channel) override {
-    calls.push_back("stop " + std::to_string(channel));
-    return 0;
-  }
-  int SetRate(int channel, float v) override { return log("rate", channel, v); }
-  int SetVolume(int channel, float v) override { return log("volume", channel, v); }
-  int SetPan(int channel, float v) override { return log("pan", channel, v); }
-
- private:
-  int log(const char* op, int channel, float v) {
-    char b[64];
-    std::snprintf(b, sizeof b, "%s %d %g", op, channel, v);
-    calls.push_back(b);
     return 0;
   }
 };
