@@ -12,9 +12,12 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="$(cd "${2:-$ROOT/build-asan}" && pwd)"
 
 if [ -z "${SOAK_IN_X:-}" ]; then
-  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DQUILLET_SANITIZE=ON -DQUILLET_BENCH=OFF \
-    -DCMAKE_BUILD_TYPE=Debug >/dev/null
-  cmake --build "$BUILD" -j 2 --target quillet assets host_x_window_state
+  # QUILLET_BUILT: make has built the folder already (and may be testing in it).
+  if [ -z "${QUILLET_BUILT:-}" ]; then
+    cmake -S "$ROOT" -B "$BUILD" -G Ninja -DQUILLET_SANITIZE=ON -DQUILLET_BENCH=OFF \
+      -DCMAKE_BUILD_TYPE=Debug >/dev/null
+    cmake --build "$BUILD" -j 2 --target quillet assets host_x_window_state
+  fi
   SOAK_IN_X=1 exec bash "$ROOT/scripts/xvfb-run.sh" -s "-screen 0 1280x1024x24 -noreset" \
     bash "$0" "$DURATION" "$BUILD"
 fi

@@ -10,7 +10,8 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="$(cd "${1:-$ROOT/build}" && pwd)"
 
 if [ -z "${VALGRIND_IN_X:-}" ]; then
-  cmake --build "$BUILD" -j 2 --target quillet assets host_x_window_state
+  # QUILLET_BUILT: make has built the folder already (and may be testing in it).
+  [ -n "${QUILLET_BUILT:-}" ] || cmake --build "$BUILD" -j 2 --target quillet assets host_x_window_state
   VALGRIND_IN_X=1 exec bash "$ROOT/scripts/xvfb-run.sh" -s "-screen 0 1024x768x24 -noreset" \
     bash "$0" "$BUILD"
 fi
