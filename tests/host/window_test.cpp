@@ -12,6 +12,9 @@
 
 namespace {
 
+// Unbuffered, so that even a run that crashes shows what it printed.
+[[maybe_unused]] const int kUnbuffered = std::setvbuf(stdout, nullptr, _IONBF, 0);
+
 // One probe run: stdout, stderr and status for a failure message.
 std::string Saw(Program& p, int status) {
   return "status " + std::to_string(status) + "\n--- stdout\n" + p.Output() + "--- stderr\n" + p.Errors();

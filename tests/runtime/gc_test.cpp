@@ -40,10 +40,6 @@ class Item : public Object {
     ++g_destroyed;
     m_check = ~m_check;
   }
-  void Relabel(const String& label) {
-    m_label = label;
-    m_check = checksum(m_id, label);
-  }
   bool Intact() const { return m_check == checksum(m_id, m_label); }
 
   int m_id;
@@ -114,7 +110,7 @@ class Mutator {
 
   // One random change of the graph.
   void Step() {
-    const int kind = pick(12);
+    const int kind = pick(11);
     if (kind <= 1) Store(RandomSlot(), NewItem());
     if (kind == 2) Store(RandomSlot(), NewTree(pick(4)));
     if (kind == 3) Store(RandomSlot(), NewCycle(2 + pick(5)));
@@ -124,8 +120,7 @@ class Mutator {
     if (kind == 7) NewKids();
     if (kind == 8) ResizeKids();
     if (kind == 9) ShareKids();
-    if (kind == 10) Relabel();
-    for (int i = kind == 11 ? pick(6) : 0; i > 0; --i) NewItem();  // garbage at once
+    for (int i = kind == 10 ? pick(6) : 0; i > 0; --i) NewItem();  // garbage at once
   }
 
   // Compares the reachable real graph with the model; fills reachable_.
@@ -335,14 +330,6 @@ class Mutator {
     if (!a || !b) return;
     gc_assign(a->m_kids, b->m_kids);
     model_[a->m_id].kids = model_[b->m_id].kids;
-  }
-
-  void Relabel() {
-    Node* n = RandomNode();
-    if (!n) return;
-    String label = NewLabel();
-    n->Relabel(label);
-    model_[n->m_id].label = label.ToUtf8();
   }
 
   KidsRep* array_rep(int k) { return array_reps_[k]; }

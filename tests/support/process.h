@@ -114,6 +114,7 @@ class Program {
     }
     close(out[1]);
     out_ = out[0];
+    if (pid_ < 0) text_ = "could not start " + argv[0] + ": fork failed\n";
     fcntl(out_, F_SETFL, O_NONBLOCK);
   }
   ~Program() {
