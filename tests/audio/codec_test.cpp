@@ -26,7 +26,7 @@ struct Decoded {
 // Runs a reader on the bytes, through a file as the driver does.
 void decode(Reader reader, const Bytes& bytes, Decoded* d) {
   FILE* f = std::tmpfile();
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::rewind(f);
   d->pcm = reader(f, &d->length, &d->channels, &d->format, &d->hertz);
   std::fclose(f);

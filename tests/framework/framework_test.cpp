@@ -180,6 +180,7 @@ TEST_F(Framework, JoysticksArePolledInOrderUpToTheFirstMissingUnit) {
   host.polled.clear();
   EXPECT_EQ(InUpdate<int>([] { return vo_input_KeyHit(256 + 32 + 5); }), 1);
   EXPECT_EQ(host.polled, (std::vector<int>{0, 1, 2}));
+  EXPECT_TRUE(vo_input_JoyDown(5, 1));
   EXPECT_EQ(InUpdate<int>([] { return vo_input_KeyHit(256 + 32 + 5); }), 0) << "held: no second hit";
   EXPECT_EQ(vo_input_JoyY(0, 1), -0.5f);
   EXPECT_FALSE(vo_input_JoyDown(5, 3));

@@ -152,7 +152,7 @@ TEST_F(Draw, RenderReplaysTheListInOrderScaled) {
   ASSERT_EQ(images.size(), 1u);
   EXPECT_EQ(images[0].args[2], 32);  // frame 1 of two 32 x 32 frames
   // The handle lands on (200, 100), scaled by 2 * 3 * 0.5 and 2 * 4 * 0.5.
-  const std::vector<float>& m = gfx->only("SetMatrix").back().args;
+  const std::vector<float> m = gfx->only("SetMatrix").back().args;
   EXPECT_EQ(m, (std::vector<float>{3, 0, 0, 4, 200 - 16 * 3, 100 - 16 * 4}));
   EXPECT_EQ(app->m_DrawCount, 6 * DrawEntrySize) << "the list stays for the next render";
 }

@@ -10,7 +10,9 @@
 
 namespace {
 
-unsigned Gradient(int x, int y) { return static_cast<unsigned>(x * 0x01020304 + y * 0x50607080); }
+unsigned Gradient(int x, int y) {
+  return static_cast<unsigned>(x) * 0x01020304u + static_cast<unsigned>(y) * 0x50607080u;
+}
 
 unsigned char* Decode(const std::vector<unsigned char>& b, int* w, int* h, int* d) {
   return vo_decode_png_memory(b.data(), b.size(), w, h, d);
@@ -38,7 +40,8 @@ TEST(Png, DecodesEveryChannelCountAndRefusesWhatItMust) {
     for (int i = 0; i < 8; ++i) b[16 + i] = static_cast<unsigned char>(s[i / 4] >> (24 - 8 * (i % 4)));
     EXPECT_EQ(Decode(b, &w, &h, &d), nullptr) << s[0] << " x " << s[1];
   }
-  unsigned char* wide = Decode(EncodePng(kMaxImageSide, 1, 1, Gradient), &w, &h, &d);
+  EXPECT_EQ(Decode(EncodePng(8193, 1, 1, Gradient), &w, &h, &d), nullptr) << "a real picture one pixel too wide";
+  unsigned char* wide = Decode(EncodePng(8192, 1, 1, Gradient), &w, &h, &d);
   EXPECT_NE(wide, nullptr) << "the largest side still decodes";
   std::free(wide);
 }
