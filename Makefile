@@ -1,6 +1,13 @@
 # The two commands that do all set-up on a fresh Debian 12 machine:
 #   make run    install, build, generate assets, start the game
-#   make test   install, build, run every test (normal and sanitizer builds)
+#   make test   install, build and run every test stage: the format check, the
+#               normal build's CTest suite, the ASan+UBSan build's suite, the
+#               socket and thread tests under TSan, 30 s of every libFuzzer
+#               target, a 60 s soak of the sanitizer build, one session under
+#               Valgrind and the music build's whole suite.
+# `make -j test` is safe: each build folder is configured and built by one
+# target only (normal-build, asan-build, and the TSan, fuzz and music stages'
+# own folders), and the stages that reuse a folder wait for its build.
 MUSIC    ?= 0
 BUILD    ?= build
 ASAN     ?= build-asan
@@ -17,7 +24,7 @@ else
   CMAKE_FLAGS += -DQUILLET_MUSIC=OFF
 endif
 
-.PHONY: deps build run install package release format test test-format test-layers test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music bench fuzz soak screens clean
+.PHONY: deps build run install package release format test test-format test-layers normal-build asan-build test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music bench fuzz soak screens clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -46,21 +53,30 @@ install: release
 package: release
 	cd $(RELEASE) && cpack -G DEB
 
-test-normal: deps
+normal-build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
+
+# Every test of the normal build: the headless suites, the Xvfb tests (host
+# window, pixel probe, end-to-end session, hostile surroundings), the replay of
+# every kept fuzz finding and seed, and 20 s of the PNG fuzzer.
+test-normal: normal-build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900
 
-test-asan: deps
+asan-build: deps
 	cmake -S . -B $(ASAN) $(CMAKE_FLAGS) -DQUILLET_SANITIZE=ON -DQUILLET_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
 	cmake --build $(ASAN) -j $(JOBS)
+
+# The same suite under AddressSanitizer and UndefinedBehaviorSanitizer, but
+# for the tests labelled nosan that hold keys for fixed wall-clock times.
+test-asan: asan-build
 	cd $(ASAN) && ASAN_OPTIONS=halt_on_error=1:detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 900 -LE nosan
 
 # ThreadSanitizer build of the tests that run code on worker threads only.
 test-tsan: deps
 	cmake -S . -B $(TSAN) $(CMAKE_FLAGS) -DQUILLET_TSAN=ON -DQUILLET_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
-	cmake --build $(TSAN) -j $(JOBS) --target runtime_socket_test runtime_thread_test
+	cmake --build $(TSAN) -j $(JOBS) --target runtime_io_test
 	cd $(TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) --timeout 900 -L tsan
 
 # The libFuzzer targets, each for FUZZ_SECONDS, in a clang build folder.
@@ -78,12 +94,12 @@ SOAK_SECONDS ?= 600
 soak: deps
 	bash scripts/soak.sh $(SOAK_SECONDS) $(ASAN)
 
-test-soak: deps
-	bash scripts/soak.sh 60 $(ASAN)
+test-soak: asan-build
+	QUILLET_BUILT=1 bash scripts/soak.sh 60 $(ASAN)
 
 # One short session of the program under Valgrind's memcheck.
-test-valgrind: deps
-	bash scripts/valgrind.sh $(BUILD)
+test-valgrind: normal-build
+	QUILLET_BUILT=1 bash scripts/valgrind.sh $(BUILD)
 
 # The same program with the music player switched on, in one build folder
 # that both its test suite and its screenshots use.

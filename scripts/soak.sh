@@ -12,7 +12,8 @@ DURATION=${1:-600}
 . "$(dirname "$0")/start.sh"
 BUILD="$(cd "${2:-$ROOT/build-asan}" && pwd)"
 
-if [ -z "${QUILLET_IN_XVFB:-}" ]; then
+# QUILLET_BUILT: make has built the folder already (and may be testing in it).
+if [ -z "${QUILLET_IN_XVFB:-}" ] && [ -z "${QUILLET_BUILT:-}" ]; then
   cmake -S "$ROOT" -B "$BUILD" -G Ninja -DQUILLET_SANITIZE=ON -DQUILLET_BENCH=OFF \
     -DCMAKE_BUILD_TYPE=Debug >/dev/null
   cmake --build "$BUILD" -j "$JOBS" --target quillet assets host_x_window_state

@@ -10,7 +10,8 @@ set -euo pipefail
 . "$(dirname "$0")/start.sh"
 BUILD="$(cd "${1:-$ROOT/build}" && pwd)"
 
-[ -n "${QUILLET_IN_XVFB:-}" ] || cmake --build "$BUILD" -j "$JOBS" --target quillet assets host_x_window_state
+# QUILLET_BUILT: make has built the folder already (and may be testing in it).
+[ -n "${QUILLET_IN_XVFB:-}" ] || [ -n "${QUILLET_BUILT:-}" ] || cmake --build "$BUILD" -j "$JOBS" --target quillet assets host_x_window_state
 XVFB_ARGS="-screen 0 1024x768x24 -noreset" rerun_in_xvfb "$BUILD"
 
 . "$ROOT/scripts/session-lib.sh"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "tests/fuzz/fuzz_game.h"
+#include "tests/support/game_fixture.h"
 
 namespace {
 
@@ -28,9 +28,9 @@ void check(bool ok) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 1 << 20) return 0;
-  fuzzgame::Game& game = fuzzgame::TheGame();
+  gametest::FuzzGame& game = gametest::FuzzGame::Get();
   c_MyApp& app = *game.app;
-  game.host.state = String::Load(data, static_cast<int>(size));
+  game.state = String::Load(data, static_cast<int>(size));
   app.p_Load();
 
   check(app.m_Settings.Length() == 25);

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "music/sqplayer.h"
-#include "tests/fuzz/fuzz_game.h"
+#include "tests/support/game_fixture.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ void check(bool ok) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0 || size > 1 << 16) return 0;
-  fuzzgame::Game& game = fuzzgame::TheGame();
+  gametest::FuzzGame& game = gametest::FuzzGame::Get();
   if (game.gfx->files.empty()) game.gfx->files.push_back({"tunes/fuzz.png", {512, 512}});
   game.gfx->input = data;
   game.gfx->size = size;
@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int v = 0; v < 8; ++v) check(player->m_LastPattern[v] >= 0 && player->m_LastPattern[v] <= 63);
 
   for (int step = 0; step < 8 * 64; ++step) {
-    game.host.Advance(8.0 / tempo + 0.001);
+    game.Advance(8.0 / tempo + 0.001);
     player->p_Sq_MusicPlay();
     check(player->m_Row >= 0 && player->m_Row <= 63);
     for (int v = 0; v < player->m_Voices; ++v) check(player->m_Pattern[v] >= 0 && player->m_Pattern[v] <= 63);

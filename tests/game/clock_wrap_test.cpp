@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "music/sqplayer.h"
-#include "tests/game/flow_fixture.h"
+#include "tests/support/game_fixture.h"
 
 namespace gametest {
 namespace {
@@ -14,12 +14,13 @@ constexpr int kUpdateRate = 60;
 constexpr int kTempo = 100;  // 8000 / 100 = 80 ms per step of the music
 constexpr double kSecondsAfterWrap = 2.0;
 
-using ClockWrap = SessionTest;
+using ClockWrap = GameTest;
 
 TEST_F(ClockWrap, LoopLoaderSpinnerAndMusicKeepTheirRates) {
   // The loader's 15 updates (a quarter of a second) straddle the wrap.
   host.Advance(kWrapSeconds - 0.1);
-  create();
+  app->p_OnCreate();
+  render();
   c_SqPlayer* player = app->m_Player;
   player->p_Sq_Init(32, 4, 3, 3, 4);
   player->p_Sq_StartTune(String("wrap"), 37171650, kTempo);

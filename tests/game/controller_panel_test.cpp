@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/game/game_fixture.h"
+#include "tests/support/game_fixture.h"
 
 namespace gametest {
 namespace {

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "tests/host/child.h"
+#include "tests/support/process.h"
 #include "tests/support/test_host.h"
 
 namespace {

@@ -1,0 +1,257 @@
+// The game object headless: the test host (fake clock, window and joysticks),
+// graphics and audio drivers that record what reaches them instead of calling
+// OpenGL or OpenAL, a real input device, and one c_MyApp created as the
+// program creates it. GameTest runs each test in a private working folder,
+// which holds the state file. The fuzz targets share the drivers and set-up.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "audio/audio.h"
+#include "framework/app.h"
+#include "game/myapp.h"
+#include "graphics/graphics.h"
+#include "tests/support/recording_audio.h"
+#include "tests/support/test_host.h"
+
+namespace gametest {
+
+// One call that reached the graphics driver: its name and its arguments.
+struct GfxCall {
+  std::string op;
+  std::vector<float> args;
+};
+
+// A graphics driver that logs state changes and drawing. Files load as blank
+// surfaces of the size registered for the end of their name; ReadPixels
+// reports readColor, or the bytes of `input` in the blue channel when set.
+class RecordingGraphics : public gxtkGraphics {
+ public:
+  // User-provided so that `new` does not zero the collector's header.
+  RecordingGraphics() {}
+  std::vector<GfxCall> calls;
+  std::vector<std::string> loaded;
+  std::vector<std::pair<std::string, std::pair<int, int>>> files;
+  int readColor = 0;
+  const uint8_t* input = nullptr;
+  size_t size = 0;
+  size_t offset = 0;
+
+  int Cls(float r, float g, float b) override { return log("Cls", {r, g, b}); }
+  int SetAlpha(float a) override { return log("SetAlpha", {a}); }
+  int SetColor(float r, float g, float b) override { return log("SetColor", {r, g, b}); }
+  int SetBlend(int blend) override { return log("SetBlend", {float(blend)}); }
+  int SetMatrix(float ix, float iy, float jx, float jy, float tx, float ty) override {
+    return log("SetMatrix", {ix, iy, jx, jy, tx, ty});
+  }
+  int DrawRect(float x, float y, float rw, float rh) override { return log("DrawRect", {x, y, rw, rh}); }
+  int DrawLine(float x1, float y1, float x2, float y2) override { return log("DrawLine", {x1, y1, x2, y2}); }
+  int DrawOval(float x, float y, float ow, float oh) override { return log("DrawOval", {x, y, ow, oh}); }
+  int DrawSurface(gxtkSurface*, float x, float y) override { return log("DrawSurface", {x, y}); }
+  int DrawSurface2(gxtkSurface*, float x, float y, int sx, int sy, int sw, int sh) override {
+    return log("DrawSurface2", {x, y, float(sx), float(sy), float(sw), float(sh)});
+  }
+  int ReadPixels(Array<int> pixels, int, int, int rw, int rh, int first, int pitch) override {
+    for (int y = 0; y < rh; ++y)
+      for (int x = 0; x < rw; ++x)
+        pixels[first + y * pitch + x] =
+            input ? static_cast<int>(0xFF000000u | (size ? input[offset++ % size] : 0u)) : readColor;
+    return log("ReadPixels", {float(rw), float(rh)});
+  }
+  gxtkSurface* LoadSurface(String path) override {
+    std::string p = path.ToUtf8();
+    loaded.push_back(p);
+    for (auto& f : files)
+      if (p.size() >= f.first.size() && p.compare(p.size() - f.first.size(), f.first.size(), f.first) == 0)
+        return blankSurface(f.second.first, f.second.second);
+    return nullptr;
+  }
+  static gxtkSurface* blankSurface(int sw, int sh) {
+    gxtkSurface* s = new gxtkSurface;
+    s->SetData(static_cast<unsigned char*>(std::calloc(size_t(sw) * sh, 4)), sw, sh, 4);
+    return s;
+  }
+  // The calls of one kind, in order.
+  std::vector<GfxCall> only(const std::string& op) const {
+    std::vector<GfxCall> out;
+    for (const GfxCall& c : calls)
+      if (c.op == op) out.push_back(c);
+    return out;
+  }
+
+ private:
+  int log(const char* op, std::vector<float> args) {
+    calls.push_back({op, std::move(args)});
+    return 0;
+  }
+};
+
+// The process's game as the program sets it up: the framework, the given
+// host and drivers, a real input device and a new c_MyApp.
+inline c_MyApp* MakeGame(VoTestHost* host, RecordingGraphics* gfx, RecordingAudio* audio, c_InputDevice** input) {
+  vo_framework_Init();
+  vo_app__game = host;
+  vo_Game_DebugMode = 0;
+  vo_Game_HasMusic = 0;
+  vo_Game_OnScreenControls = 0;
+  vo_Game_iCadeControls = 0;
+  vo_Game_AccelerometerControls = 0;
+  vo_Game_rawscrw = vo_Game_jscrw = 640.0f;
+  vo_Game_rawscrh = vo_Game_jscrh = 480.0f;
+  vo_graphics_SetGraphicsDevice(gfx);
+  vo_audio_SetAudioDevice(audio);
+  *input = (new c_InputDevice)->m_new();
+  vo_input_SetInputDevice(*input);
+  return (new c_MyApp())->m_new();
+}
+
+// The fuzz targets' one game per process, with the state file replaced by a
+// text in memory; Tidy forgets what the drivers recorded and runs a collector
+// step, so a long fuzzing run stays small.
+struct FuzzGame : VoTestHost {
+  String state;
+  RecordingGraphics* gfx = new RecordingGraphics();
+  RecordingAudio* audio = new RecordingAudio();
+  c_InputDevice* input = nullptr;
+  c_MyApp* app = MakeGame(this, gfx, audio, &input);
+
+  String LoadState() override { return state; }
+  int SaveState(String text) override {
+    state = text;
+    return 0;
+  }
+  void Tidy() {
+    gfx->calls.clear();
+    gfx->loaded.clear();
+    audio->calls.clear();
+    audio->loaded.clear();
+    gc_collect();
+  }
+  static FuzzGame& Get() {
+    static FuzzGame* game = [] {
+      setenv("ALSOFT_DRIVERS", "null", 1);
+      FuzzGame* g = new FuzzGame();
+      gc_mark_roots_hook = vo_framework_MarkRoots;
+      // The game reports each section it loads; libFuzzer reports on stderr.
+      if (!std::freopen("/dev/null", "w", stdout)) std::abort();
+      return g;
+    }();
+    return *game;
+  }
+};
+
+class GameTest : public ::testing::Test {
+ public:
+  VoTestHost host;
+  RecordingGraphics* gfx = nullptr;
+  RecordingAudio* audio = nullptr;
+  c_InputDevice* input = nullptr;
+  c_MyApp* app = nullptr;
+
+  void SetUp() override {
+    char dir[] = "/tmp/quillet-game-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    folder_ = dir;
+    ASSERT_EQ(chdir(dir), 0);
+    voInit();  // the game module's globals
+    gfx = new RecordingGraphics();
+    audio = new RecordingAudio();
+    app = MakeGame(&host, gfx, audio, &input);
+  }
+  void TearDown() override {
+    ASSERT_EQ(chdir("/"), 0);
+    ASSERT_EQ(std::system(("rm -rf " + folder_).c_str()), 0);
+  }
+
+  // One render as the delegate brackets it; the driver takes the window size.
+  void render() {
+    gfx->BeginRender();
+    gfx->calls.clear();
+    vo_graphics_BeginRender();
+    app->p_OnRender();
+    vo_graphics_EndRender();
+  }
+  // One update as the delegate brackets it; the clock then moves 1/64 s.
+  void update(int n = 1) {
+    for (int i = 0; i < n; ++i) {
+      input->p_BeginUpdate();
+      app->p_OnUpdate();
+      input->p_EndUpdate();
+      host.Advance(1.0 / 64);
+    }
+  }
+  // Creates the game and runs the loader until the title menu is up.
+  void toMenu() {
+    app->p_OnCreate();
+    render();
+    update(15);
+    ASSERT_EQ(app->m_LoadStep, 0);
+  }
+  void key(int code, bool down) { input->p_KeyEvent(down ? VoGameEvent::KeyDown : VoGameEvent::KeyUp, code); }
+  // A key pressed for one update and released.
+  void tap(int code) {
+    key(code, true);
+    update();
+    key(code, false);
+    update();
+  }
+  // A touch held for one update at a design position (640 x 480 window), then released.
+  void touch(float x, float y) {
+    input->p_MouseEvent(VoGameEvent::MouseDown, 0, x, y);
+    update();
+    input->p_MouseEvent(VoGameEvent::MouseUp, 0, 0, 0);
+    update();
+  }
+  // A font of 7 x 10 design units in slot 90, the loader's font.
+  void useFont() {
+    app->m_Font = 90;
+    app->m_ImgInfo[270] = 7;
+    app->m_ImgInfo[271] = 10;
+  }
+  float entry(int n, int slot) const { return app->m_DrawList[n * DrawEntrySize + slot]; }
+  int entries() const { return app->m_DrawCount / DrawEntrySize; }
+  // The text of the font entries of the display list (glyph frame f is character f + 32).
+  std::string drawnText() const {
+    std::string out;
+    for (int n = 0; n < entries(); ++n)
+      if (entry(n, 0) == static_cast<float>(app->m_Font)) out += static_cast<char>(entry(n, 6) + 32);
+    return out;
+  }
+  // The state file's text and its fields split at "|".
+  std::string saved() { return host.LoadState().ToUtf8(); }
+  bool stateSaved() { return access(".dovelstate", F_OK) == 0; }
+  static std::vector<std::string> fields(const std::string& s) {
+    std::vector<std::string> out(1);
+    for (char c : s) {
+      if (c == '|')
+        out.emplace_back();
+      else
+        out.back() += c;
+    }
+    return out;
+  }
+  void writeFields(const std::vector<std::string>& f) {
+    std::string s;
+    for (size_t i = 0; i < f.size(); ++i) s += (i ? "|" : "") + f[i];
+    ASSERT_EQ(host.SaveState(String(s.c_str())), 0);
+  }
+  // Loads the state file into a new game object; what the load printed.
+  std::string loadInto(c_MyApp** other) {
+    *other = new c_MyApp();
+    testing::internal::CaptureStdout();
+    (*other)->p_Load();
+    return testing::internal::GetCapturedStdout();
+  }
+
+ private:
+  std::string folder_;
+};
+
+}  // namespace gametest
