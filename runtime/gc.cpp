@@ -1,15 +1,17 @@
 #include "runtime/gc.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 
 #include "runtime/error.h"
 
-gc_object gc_unmarked_list(3);
-gc_object gc_queued_list(3);
-gc_object gc_marked_list(3);
-gc_object gc_free_list(3);
-gc_object* gc_cache[8];
+gc_object gc_unmarked_list(gc_static_flags);
+gc_object gc_queued_list(gc_static_flags);
+gc_object gc_marked_list(gc_static_flags);
+gc_object gc_free_list(gc_static_flags);
+gc_object* gc_cache[gc_small_block_limit / gc_block_granule];
 int gc_new_bytes;
 int gc_alloced_bytes;
 int gc_marked_bytes;
@@ -33,8 +35,7 @@ int pending_count;
 
 gc_object::gc_object() {
   if (pending_count == 0) dbg_error("Collected object not made by the collector");
-  int size = pending_sizes[--pending_count];
-  flags = static_cast<uint32_t>(gc_markbit) | static_cast<uint32_t>(size);
+  gc_whiten(this, pending_sizes[--pending_count]);
   gc_link_tail(this, &gc_unmarked_list);
 }
 
@@ -79,14 +80,14 @@ void list_append(gc_object* to, gc_object* from) {
 }  // namespace
 
 GC_RAW_BLOCK void* gc_object_alloc(int size) {
-  size = (size + 7) & ~7;
+  size = (size + gc_block_granule - 1) & ~(gc_block_granule - 1);
   gc_new_bytes += size;
   gc_flush_free(size);
 
   gc_object* p = nullptr;
-  if (size < 64 && gc_cache[size >> 3]) {
-    p = gc_cache[size >> 3];
-    gc_cache[size >> 3] = p->succ;
+  if (size < gc_small_block_limit && gc_cache[size / gc_block_granule]) {
+    p = gc_cache[size / gc_block_granule];
+    gc_cache[size / gc_block_granule] = p->succ;
   } else {
     p = static_cast<gc_object*>(std::malloc(static_cast<size_t>(size)));
     if (!p) dbg_error("Out of memory");
@@ -100,9 +101,9 @@ GC_RAW_BLOCK void* gc_object_alloc(int size) {
 GC_RAW_BLOCK void gc_object_free(gc_object* p) {
   int size = gc_block_size(p);
   gc_free_bytes -= size;
-  if (size < 64) {
-    p->succ = gc_cache[size >> 3];
-    gc_cache[size >> 3] = p;
+  if (size < gc_small_block_limit) {
+    p->succ = gc_cache[size / gc_block_granule];
+    gc_cache[size / gc_block_granule] = p;
   } else {
     std::free(p);
   }
@@ -123,11 +124,7 @@ void gc_flush_free(int size) {
 
 void gc_mark_queued(int target) {
   while (gc_marked_bytes < target && !list_empty(&gc_queued_list)) {
-    gc_object* p = gc_queued_list.succ;
-    gc_unlink(p);
-    gc_link_tail(p, &gc_marked_list);
-    gc_marked_bytes += gc_block_size(p);
-    p->mark();
+    gc_blacken(gc_queued_list.succ);
   }
 }
 
@@ -139,6 +136,7 @@ void gc_sweep() {
   list_append(&gc_unmarked_list, &gc_marked_list);
   gc_alloced_bytes = gc_marked_bytes;
   gc_marked_bytes = 0;
+  // Every survivor becomes white at once: white is whatever gc_markbit is.
   gc_markbit ^= 1;
 }
 
@@ -156,7 +154,7 @@ void gc_init1() {
 void gc_init2() { gc_mark(); }
 
 void gc_collect_all() {
-  gc_mark_queued(0x7fffffff);
+  gc_mark_queued(gc_unlimited);
   gc_sweep();
   gc_mark();
 }
@@ -165,15 +163,42 @@ void gc_collect() {
   if (gc_stress) {
     gc_collect_all();
     gc_new_bytes = 0;
-    gc_flush_free(0x7fffffff);
+    gc_flush_free(gc_unlimited);
     return;
   }
-  if (gc_new_bytes > 0x800000) {
+  if (gc_new_bytes > gc_full_collection_bytes) {
     gc_collect_all();
     gc_new_bytes = 0;
     return;
   }
   // Mark in step with allocation: all of the heap once 8 MiB were allocated.
-  int64_t share = (static_cast<int64_t>(gc_alloced_bytes) - gc_new_bytes) * gc_new_bytes / 0x800000;
+  int64_t share = (static_cast<int64_t>(gc_alloced_bytes) - gc_new_bytes) * gc_new_bytes / gc_full_collection_bytes;
   gc_mark_queued(static_cast<int>(gc_new_bytes + share));
+}
+
+void gc_count_external(long long bytes) {
+  // Capped so that the count can neither overflow gc_new_bytes nor turn the
+  // destruction limit negative.
+  int counted = static_cast<int>(std::clamp<long long>(bytes, 0, INT_MAX / 4));
+  gc_flush_free(counted);
+  gc_new_bytes = static_cast<int>(std::min<long long>(static_cast<long long>(gc_new_bytes) + counted, INT_MAX / 2));
+}
+
+void gc_release_garbage(gc_object* extra_root) {
+  for (int i = 0; i < 2; ++i) {
+    gc_mark(extra_root);
+    gc_collect_all();
+  }
+  gc_new_bytes = 0;
+  gc_flush_free(gc_unlimited);
+}
+
+int gc_held_bytes() { return gc_alloced_bytes; }
+
+GC_RAW_BLOCK void gc_checked_barrier(gc_object* p) {
+  if (!p) return;
+  bool linked = p->succ && p->pred && p->succ->pred == p && p->pred->succ == p;
+  if (!linked) dbg_error("Stored a reference to an object the collector no longer holds");
+  gc_detail::queue(p);
+  if (gc_is_white(p)) dbg_error("Stored a white object past the write barrier");
 }

@@ -25,7 +25,7 @@ class Array {
     int length;
 
     // The one static empty Rep of this element type.
-    Rep() : gc_object(3), length(0) {}
+    Rep() : gc_object(gc_static_flags), length(0) {}
 
     explicit Rep(int n) : length(n) {
       if constexpr (std::is_same_v<T, String>) {
