@@ -44,7 +44,7 @@ class Array {
     // Object elements are marked at once; other element types hold no references.
     void mark() override {
       if constexpr (std::is_pointer_v<T>) {
-        for (int i = 0; i < length; ++i) gc_mark(data()[i]);
+        gc_mark_elements(length, data());
       }
     }
 
