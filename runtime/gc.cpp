@@ -35,94 +35,82 @@ constexpr int kMaxPending = 64;
 int pending_sizes[kMaxPending];
 int pending_count;
 
-// A growable array of object addresses. Plain data with no constructor, so it
-// is ready before any static constructor of another file allocates.
-struct AddressList {
-  gc_object** items;
-  size_t size;
-  size_t capacity;
-
-  void Push(gc_object* p) {
-    if (size == capacity) {
-      size_t grown = capacity ? capacity * 2 : 1024;
-      auto* bigger = static_cast<gc_object**>(std::realloc(items, grown * sizeof(gc_object*)));
-      if (!bigger) return;  // only a hint: the address is not recorded
-      items = bigger;
-      capacity = grown;
-    }
-    items[size++] = p;
-  }
-};
-
 // Where the lazy destruction is going next. gc_free_list is linked through
 // the dead objects themselves, which lie scattered over the heap, so walking
 // it one link at a time waits for memory at every object. New objects join
 // gc_unmarked_list in allocation order, and at a sweep the ones still there
 // move in that order to the tail of gc_free_list; their recorded addresses
-// let the destruction fetch the objects it will reach a few steps on. Only a
-// hint: recorded objects that were marked meanwhile are skipped, and dead
-// survivors of earlier cycles (not recorded) are simply not fetched early.
+// let the destruction fetch the objects it will reach a few steps on.
+// Recorded objects that were marked meanwhile are skipped, and dead survivors
+// of earlier cycles (not recorded) are simply not fetched early.
 class DeathOrder {
  public:
   // A new object joined gc_unmarked_list.
-  void Joined(gc_object* p) {
-    if (joined_.size < kMaxRecorded) joined_.Push(p);
-  }
+  void Joined(gc_object* p) { joined_.Push(p); }
 
   // A sweep moved gc_unmarked_list to gc_free_list (or found nothing dead).
   void Swept(bool moved) {
     if (moved) {
-      if (next_ == dying_.size) {
+      if (dying_.next == dying_.size) {
         std::swap(dying_, joined_);
+        dying_.next = 0;
       } else {
         // Garbage of earlier sweeps is still waiting: keep its unreached
         // part and append, as the sweep appends to gc_free_list.
-        size_t waiting = dying_.size - next_;
-        std::memmove(dying_.items, dying_.items + next_, waiting * sizeof(gc_object*));
-        dying_.size = waiting;
-        for (size_t i = 0; i < joined_.size && dying_.size < 2 * kMaxRecorded; ++i) dying_.Push(joined_.items[i]);
+        dying_.DropReached();
+        for (size_t i = 0; i < joined_.size; ++i) dying_.Push(joined_.items[i]);
       }
-      next_ = 0;
     }
-    joined_.size = 0;
+    joined_.Clear();
   }
 
-  // p is about to be destroyed: finds it a little ahead in the record and
-  // fetches the object kDistance places behind it.
-  void Destroying(const gc_object* p) {
-    size_t end = std::min(dying_.size, next_ + kWindow);
-    for (size_t i = next_; i < end; ++i) {
-      if (dying_.items[i] == p) {
-        next_ = i + 1;
-        break;
-      }
-    }
-    if (next_ + kDistance < dying_.size) __builtin_prefetch(dying_.items[next_ + kDistance], 1);
-  }
+  // p is about to be destroyed.
+  void Destroying(const gc_object* p) { dying_.Reached(p); }
 
   // gc_free_list ran empty.
-  void Emptied() {
-    dying_.size = 0;
-    next_ = 0;
-  }
+  void Emptied() { dying_.Clear(); }
 
  private:
-  // How many objects ahead of the destruction the memory is fetched: enough
-  // to cover the memory latency with the work of as many allocations.
-  static constexpr size_t kDistance = 12;
-  // How far ahead a destroyed object is looked for among the recorded ones.
-  static constexpr size_t kWindow = 32;
-  // Beyond this many objects per cycle the rest go unrecorded.
-  static constexpr size_t kMaxRecorded = size_t{1} << 19;
-
-  AddressList joined_;
-  AddressList dying_;
-  size_t next_;
+  gc_detail::AddressTrail joined_;
+  gc_detail::AddressTrail dying_;
 };
 
 DeathOrder death_order;
 
 }  // namespace
+
+namespace gc_detail {
+
+AddressTrail grey_trail;
+
+void AddressTrail::Grow(gc_object* p) {
+  if (capacity >= kMaxRecorded) return;
+  size_t grown = capacity ? capacity * 2 : 1024;
+  auto* bigger = static_cast<gc_object**>(std::realloc(items, grown * sizeof(gc_object*)));
+  if (!bigger) return;  // the address goes unrecorded
+  items = bigger;
+  capacity = grown;
+  items[size++] = p;
+}
+
+void AddressTrail::Reached(const gc_object* p) {
+  size_t end = std::min(size, next + kWindow);
+  for (size_t i = next; i < end; ++i) {
+    if (items[i] == p) {
+      next = i + 1;
+      break;
+    }
+  }
+  if (next + kDistance < size) __builtin_prefetch(items[next + kDistance], 1);
+}
+
+void AddressTrail::DropReached() {
+  std::memmove(items, items + next, (size - next) * sizeof(gc_object*));
+  size -= next;
+  next = 0;
+}
+
+}  // namespace gc_detail
 
 gc_object::gc_object() {
   if (pending_count == 0) dbg_error("Collected object not made by the collector");
@@ -255,11 +243,10 @@ void gc_flush_free(int size) {
 void gc_mark_queued(int target) {
   while (gc_marked_bytes < target && !list_empty(&gc_queued_list)) {
     gc_object* p = gc_queued_list.succ;
-    // The queue is linked through scattered objects: start fetching the one
-    // after next while this one is traced.
-    __builtin_prefetch(p->succ->succ, 1);
+    gc_detail::grey_trail.Reached(p);
     gc_blacken(p);
   }
+  if (list_empty(&gc_queued_list)) gc_detail::grey_trail.Clear();
 }
 
 void gc_sweep() {

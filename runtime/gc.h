@@ -104,6 +104,52 @@ extern bool gc_stress;
 
 // ---- list and colour helpers ----------------------------------------------
 
+namespace gc_detail {
+
+// A record of object addresses in the order a list received them, read a few
+// places ahead of the collector's walk along that list. The lists are linked
+// through objects scattered over the heap, so a walk that follows the links
+// waits for memory at every object; the record lets it fetch the objects it
+// will reach before it gets there. Only a hint: entries whose objects left
+// the list are skipped, and a full record stops recording. Plain data with no
+// constructor, so it is usable before any static constructor runs.
+struct AddressTrail {
+  // How many entries ahead of the walk the memory is fetched: enough to
+  // cover the memory latency with the work done for as many objects.
+  static constexpr size_t kDistance = 12;
+  // How far ahead of the walk a reached object is looked for.
+  static constexpr size_t kWindow = 32;
+  // The most entries recorded; beyond that the rest go unrecorded.
+  static constexpr size_t kMaxRecorded = size_t{1} << 19;
+
+  gc_object** items;
+  size_t size;
+  size_t capacity;
+  size_t next;  // the first entry the walk has not reached
+
+  void Push(gc_object* p) {
+    if (size < capacity) {
+      items[size++] = p;
+    } else {
+      Grow(p);
+    }
+  }
+  // Makes room for p and records it, unless the record is full.
+  void Grow(gc_object* p);
+  // The walk reached p: finds it among the next entries and starts fetching
+  // the object kDistance entries further on.
+  void Reached(const gc_object* p);
+  // Forgets the entries the walk has passed.
+  void DropReached();
+  void Clear() { size = next = 0; }
+};
+
+// The order of gc_queued_list: objects are greyed onto its tail and traced
+// from its head.
+extern AddressTrail grey_trail;
+
+}  // namespace gc_detail
+
 GC_RAW_BLOCK inline bool gc_is_white(const gc_object* p) { return (p->flags & 3) == static_cast<uint32_t>(gc_markbit); }
 GC_RAW_BLOCK inline int gc_block_size(const gc_object* p) { return static_cast<int>(p->flags & ~7u); }
 
@@ -132,6 +178,7 @@ inline void gc_grey(gc_object* p) {
   gc_reach(p);
   gc_unlink(p);
   gc_link_tail(p, &gc_queued_list);
+  gc_detail::grey_trail.Push(p);
 }
 
 // A reached object becomes black: it moves to gc_marked_list, counts as marked
