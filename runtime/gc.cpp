@@ -48,10 +48,13 @@ class DeathOrder {
   // A new object joined gc_unmarked_list.
   void Joined(gc_object* p) { joined_.Push(p); }
 
-  // A sweep moved gc_unmarked_list to gc_free_list (or found nothing dead).
-  void Swept(bool moved) {
+  // A sweep moved gc_unmarked_list to gc_free_list (or found nothing dead);
+  // `was_empty` tells whether gc_free_list was empty before.
+  void Swept(bool moved, bool was_empty) {
     if (moved) {
-      if (dying_.next == dying_.size) {
+      // Entries left over when the list was empty belong to objects that were
+      // marked after they were recorded: forget them.
+      if (was_empty || dying_.next == dying_.size) {
         std::swap(dying_, joined_);
         dying_.next = 0;
       } else {
@@ -251,11 +254,12 @@ void gc_mark_queued(int target) {
 
 void gc_sweep() {
   const bool dead = gc_alloced_bytes != gc_marked_bytes;
+  const bool was_empty = list_empty(&gc_free_list);
   if (dead) {
     list_append(&gc_free_list, &gc_unmarked_list);
     gc_free_bytes += gc_alloced_bytes - gc_marked_bytes;
   }
-  death_order.Swept(dead);
+  death_order.Swept(dead, was_empty);
   list_append(&gc_unmarked_list, &gc_marked_list);
   gc_alloced_bytes = gc_marked_bytes;
   gc_marked_bytes = 0;
