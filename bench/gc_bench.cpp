@@ -1,13 +1,17 @@
-// Allocation with incremental collection, as a game frame sees it: 600 frames
-// of N small allocations each while a live set of 50,000 objects is kept and
-// mutated, one collector step per frame. The same workload with plain
-// new/delete of the same sizes is the baseline.
+// Allocation with incremental collection, as a game frame sees it: frames of
+// 10,000 small allocations each while a live set of 50,000 objects is kept and
+// mutated through the write barrier, one collector step per frame. The same
+// workload with plain new/delete of the same sizes is the baseline.
 //
-// Figures: ns per allocated object (frame work, collector steps and lazy
-// destruction included), the longest single collector step, and the ratio of
-// the two per-object costs. Times are the thread's CPU time, so other load on
-// the machine does not inflate them.
-#include <benchmark/benchmark.h>
+// The two workloads run in alternating rounds on one pinned core, so a change
+// in machine load or clock speed touches both alike; each round yields one
+// ratio of the per-object costs. Times are the thread's CPU time, so time the
+// thread spends switched out does not count.
+//
+// Prints the medians of ns per allocated object (frame work, collector steps
+// and lazy destruction included), the median ratio with its spread (largest
+// round ratio over smallest) and the longest single collector step.
+#include <sched.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -19,8 +23,15 @@
 
 namespace {
 
-constexpr int kFrames = 600;
+constexpr int kAllocationsPerFrame = 10000;
 constexpr int kLiveSet = 50000;
+constexpr int kFramesPerRound = 120;
+constexpr int kRounds = 15;
+// Frames run before measuring, so that the collector has gone through enough
+// cycles for its lists and free blocks to reach their steady, mixed order.
+constexpr int kWarmUpFrames = 240;
+// One allocation in this many replaces a live-set entry.
+constexpr int kReplaceEvery = 10;
 
 // Deterministic 32-bit generator (unsigned, so it wraps without overflow).
 class Lcg {
@@ -68,10 +79,6 @@ struct PlainSized : PlainNode {
 static_assert(sizeof(GcNode) == sizeof(PlainNode), "block sizes differ");
 static_assert(sizeof(GcSized<3>) == sizeof(PlainSized<3>), "block sizes differ");
 
-Array<GcNode*> g_live;
-
-void markLiveSet() { gc_mark_q(g_live); }
-
 template <class Base, template <int> class Sized>
 Base* make(int kind, Base* link) {
   switch (kind) {
@@ -84,11 +91,6 @@ Base* make(int kind, Base* link) {
   }
 }
 
-// Figures of the last run of each workload, for the summary.
-double g_gc_ns_per_object = 0;
-double g_plain_ns_per_object = 0;
-double g_longest_step_us = 0;
-
 // CPU time of this thread in ns.
 double nowNs() {
   timespec t;
@@ -96,100 +98,143 @@ double nowNs() {
   return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
 }
 
-// Runs kFrames calls of frame (n allocations each) per benchmark iteration;
-// returns the CPU time per allocated object in ns.
-template <class Frame>
-double timeFrames(benchmark::State& state, int n, Frame frame) {
-  double total_ns = 0;
-  int64_t objects = 0;
-  for (auto _ : state) {
-    double start = nowNs();
-    for (int f = 0; f < kFrames; ++f) frame();
-    total_ns += nowNs() - start;
-    objects += static_cast<int64_t>(kFrames) * n;
+Array<GcNode*> g_live;
+
+void markLiveSet() { gc_mark_q(g_live); }
+
+// The collected workload: each allocation links to a live object, one in
+// kReplaceEvery replaces a live-set entry (the old one becomes garbage), the
+// others are dropped at frame end; every allocation also rewires one live
+// object's reference.
+class Collected {
+ public:
+  Collected() {
+    gc_mark_roots_hook = markLiveSet;
+    gc_assign(g_live, Array<GcNode*>(kLiveSet));
+    for (int i = 0; i < kLiveSet; ++i) gc_assign(g_live[i], make<GcNode, GcSized>(i % 3, nullptr));
+    gc_release_garbage(nullptr);
   }
-  return total_ns / static_cast<double>(objects);
-}
+  ~Collected() {
+    gc_assign(g_live, Array<GcNode*>());
+    gc_release_garbage(nullptr);
+    gc_mark_roots_hook = nullptr;
+  }
 
-// Each allocation: one in ten replaces a live-set entry (the old one becomes
-// garbage); the others link to a live object and are dropped at frame end.
-// Every allocation also rewires one live object's reference.
-void BM_CollectedFrames(benchmark::State& state) {
-  const int n = static_cast<int>(state.range(0));
-  gc_mark_roots_hook = markLiveSet;
-  gc_assign(g_live, Array<GcNode*>(kLiveSet));
-  Lcg rng;
-  for (int i = 0; i < kLiveSet; ++i) gc_assign(g_live[i], make<GcNode, GcSized>(i % 3, nullptr));
-  gc_collect_all();
-  gc_collect_all();
-
-  double longest = 0;
-  g_gc_ns_per_object = timeFrames(state, n, [&] {
-    for (int i = 0; i < n; ++i) {
-      GcNode* obj = make<GcNode, GcSized>(i % 3, g_live[rng.Below(kLiveSet)]);
-      if (i % 10 == 0) gc_assign(g_live[rng.Below(kLiveSet)], obj);
-      gc_assign(g_live[rng.Below(kLiveSet)]->m_link, g_live[rng.Below(kLiveSet)]);
-    }
-    double step = nowNs();
-    gc_collect();
-    longest = std::max(longest, nowNs() - step);
-  });
-  g_longest_step_us = longest / 1000.0;
-  state.counters["ns_per_object"] = g_gc_ns_per_object;
-  state.counters["longest_step_us"] = g_longest_step_us;
-
-  gc_assign(g_live, Array<GcNode*>());
-  gc_collect_all();
-  gc_collect_all();
-  gc_flush_free(0x7fffffff);
-  gc_mark_roots_hook = nullptr;
-}
-
-void BM_NewDeleteFrames(benchmark::State& state) {
-  const int n = static_cast<int>(state.range(0));
-  std::vector<PlainNode*> live(kLiveSet);
-  std::vector<PlainNode*> temporaries;
-  temporaries.reserve(static_cast<size_t>(n));
-  Lcg rng;
-  for (int i = 0; i < kLiveSet; ++i) live[i] = make<PlainNode, PlainSized>(i % 3, nullptr);
-
-  g_plain_ns_per_object = timeFrames(state, n, [&] {
-    for (int i = 0; i < n; ++i) {
-      PlainNode* obj = make<PlainNode, PlainSized>(i % 3, live[rng.Below(kLiveSet)]);
-      if (i % 10 == 0) {
-        PlainNode*& slot = live[rng.Below(kLiveSet)];
-        delete slot;
-        slot = obj;
-      } else {
-        temporaries.push_back(obj);
+  // Runs `frames` frames; returns their CPU time in ns.
+  double Run(int frames) {
+    double total = 0;
+    for (int f = 0; f < frames; ++f) {
+      double start = nowNs();
+      for (int i = 0; i < kAllocationsPerFrame; ++i) {
+        GcNode* obj = make<GcNode, GcSized>(i % 3, g_live[rng_.Below(kLiveSet)]);
+        if (i % kReplaceEvery == 0) gc_assign(g_live[rng_.Below(kLiveSet)], obj);
+        gc_assign(g_live[rng_.Below(kLiveSet)]->m_link, g_live[rng_.Below(kLiveSet)]);
       }
-      live[rng.Below(kLiveSet)]->m_link = live[rng.Below(kLiveSet)];
+      double step = nowNs();
+      gc_collect();
+      double end = nowNs();
+      longest_step_ns_ = std::max(longest_step_ns_, end - step);
+      total += end - start;
     }
-    for (PlainNode* p : temporaries) delete p;
-    temporaries.clear();
-  });
-  state.counters["ns_per_object"] = g_plain_ns_per_object;
-  for (PlainNode* p : live) delete p;
+    return total;
+  }
+
+  double longest_step_ns() const { return longest_step_ns_; }
+  void ForgetLongestStep() { longest_step_ns_ = 0; }
+
+ private:
+  Lcg rng_;
+  double longest_step_ns_ = 0;
+};
+
+// The same workload with new and delete: replaced live objects and the
+// frame's temporaries are deleted at once.
+class Plain {
+ public:
+  Plain() : live_(kLiveSet) {
+    temporaries_.reserve(kAllocationsPerFrame);
+    for (int i = 0; i < kLiveSet; ++i) live_[i] = make<PlainNode, PlainSized>(i % 3, nullptr);
+  }
+  ~Plain() {
+    for (PlainNode* p : live_) delete p;
+  }
+
+  // Runs `frames` frames; returns their CPU time in ns.
+  double Run(int frames) {
+    double start = nowNs();
+    for (int f = 0; f < frames; ++f) {
+      for (int i = 0; i < kAllocationsPerFrame; ++i) {
+        PlainNode* obj = make<PlainNode, PlainSized>(i % 3, live_[rng_.Below(kLiveSet)]);
+        if (i % kReplaceEvery == 0) {
+          PlainNode*& slot = live_[rng_.Below(kLiveSet)];
+          delete slot;
+          slot = obj;
+        } else {
+          temporaries_.push_back(obj);
+        }
+        live_[rng_.Below(kLiveSet)]->m_link = live_[rng_.Below(kLiveSet)];
+      }
+      for (PlainNode* p : temporaries_) delete p;
+      temporaries_.clear();
+    }
+    return nowNs() - start;
+  }
+
+ private:
+  Lcg rng_;
+  std::vector<PlainNode*> live_;
+  std::vector<PlainNode*> temporaries_;
+};
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// Keeps the process on the core it runs on now, so that both workloads see the
+// same caches and no migration costs.
+void pinToCurrentCore() {
+  int cpu = sched_getcpu();
+  if (cpu < 0) return;
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  CPU_SET(cpu, &set);
+  if (sched_setaffinity(0, sizeof(set), &set) != 0) std::perror("gc_bench: sched_setaffinity");
 }
 
 }  // namespace
 
-BENCHMARK(BM_CollectedFrames)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_NewDeleteFrames)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_CollectedFrames)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(2);
-BENCHMARK(BM_NewDeleteFrames)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(2);
+int main() {
+  pinToCurrentCore();
+  Collected collected;
+  Plain plain;
+  collected.Run(kWarmUpFrames);
+  plain.Run(kFramesPerRound);
+  collected.ForgetLongestStep();
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  // The summary covers the last pair that ran (the largest N by default).
-  if (g_plain_ns_per_object > 0 && g_gc_ns_per_object > 0) {
-    std::printf("collected: %.1f ns per allocated object, longest collector step %.1f us\n", g_gc_ns_per_object,
-                g_longest_step_us);
-    std::printf("new/delete baseline: %.1f ns per object; collected / baseline = %.2f\n", g_plain_ns_per_object,
-                g_gc_ns_per_object / g_plain_ns_per_object);
+  const double objects = static_cast<double>(kFramesPerRound) * kAllocationsPerFrame;
+  std::vector<double> gc_ns, new_ns, ratios;
+  for (int round = 0; round < kRounds; ++round) {
+    // Alternate which workload goes first, so neither always follows the other.
+    double g, p;
+    if (round % 2 == 0) {
+      g = collected.Run(kFramesPerRound);
+      p = plain.Run(kFramesPerRound);
+    } else {
+      p = plain.Run(kFramesPerRound);
+      g = collected.Run(kFramesPerRound);
+    }
+    gc_ns.push_back(g / objects);
+    new_ns.push_back(p / objects);
+    ratios.push_back(g / p);
   }
+  const double spread =
+      *std::max_element(ratios.begin(), ratios.end()) / *std::min_element(ratios.begin(), ratios.end());
+  std::printf("collected: %.1f ns per allocated object, longest collector step %.1f us\n", median(gc_ns),
+              collected.longest_step_ns() / 1000.0);
+  std::printf("new/delete baseline: %.1f ns per object; collected / baseline = %.2f\n", median(new_ns), median(ratios));
+  std::printf("median of %d interleaved rounds of %d frames; round ratios spread (max/min) %.2f\n", kRounds,
+              kFramesPerRound, spread);
   return 0;
 }

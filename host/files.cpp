@@ -275,10 +275,7 @@ unsigned char* VoGlfwGame::LoadImageData(String path, int* width, int* height, i
   // the update that ends the run (ReleaseReplacedPictures).
   if (pixels) {
     ++_pictureLoads;
-    long long bytes = static_cast<long long>(*width) * *height * *depth;
-    int counted = static_cast<int>(std::min<long long>(bytes, INT_MAX / 4));
-    gc_flush_free(counted);
-    gc_new_bytes = static_cast<int>(std::min<long long>(static_cast<long long>(gc_new_bytes) + counted, INT_MAX / 2));
+    gc_count_external(static_cast<long long>(*width) * *height * *depth);
   }
   return pixels;
 }

@@ -32,7 +32,7 @@ void printMemLog() {
     std::fclose(f);
   }
   long kb = resident * (sysconf(_SC_PAGESIZE) / 1024);
-  voPrint(String("mem: gc=") + String(gc_alloced_bytes) + String(" rss=") + String(static_cast<int>(kb)));
+  voPrint(String("mem: gc=") + String(gc_held_bytes()) + String(" rss=") + String(static_cast<int>(kb)));
 }
 
 }  // namespace
@@ -132,15 +132,8 @@ void VoGlfwGame::UpdateGame() {
   if (_pictureLoads > 0 && _pictureLoads == loadsBefore) ReleaseReplacedPictures();
 }
 
-// Two full collections: the first destroys what was unreached when its marking
-// began, the second what that marking had reached before the game dropped it.
 void VoGlfwGame::ReleaseReplacedPictures() {
-  for (int i = 0; i < 2; ++i) {
-    gc_mark(_delegate);
-    gc_collect_all();
-  }
-  gc_new_bytes = 0;
-  gc_flush_free(0x7fffffff);
+  gc_release_garbage(_delegate);
   _pictureLoads = 0;
 }
 

@@ -25,7 +25,7 @@ class Array {
     int length;
 
     // The one static empty Rep of this element type.
-    Rep() : gc_object(3), length(0) {}
+    Rep() : gc_object(gc_static_flags), length(0) {}
 
     explicit Rep(int n) : length(n) {
       if constexpr (std::is_same_v<T, String>) {
@@ -44,7 +44,7 @@ class Array {
     // Object elements are marked at once; other element types hold no references.
     void mark() override {
       if constexpr (std::is_pointer_v<T>) {
-        for (int i = 0; i < length; ++i) gc_mark(data()[i]);
+        gc_mark_elements(length, data());
       }
     }
 

@@ -1,15 +1,21 @@
 #include "runtime/gc.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include <sys/mman.h>
 
 #include "runtime/error.h"
 
-gc_object gc_unmarked_list(3);
-gc_object gc_queued_list(3);
-gc_object gc_marked_list(3);
-gc_object gc_free_list(3);
-gc_object* gc_cache[8];
+gc_object gc_unmarked_list(gc_static_flags);
+gc_object gc_queued_list(gc_static_flags);
+gc_object gc_marked_list(gc_static_flags);
+gc_object gc_free_list(gc_static_flags);
+gc_object* gc_cache[gc_small_block_limit / gc_block_granule];
 int gc_new_bytes;
 int gc_alloced_bytes;
 int gc_marked_bytes;
@@ -29,13 +35,91 @@ constexpr int kMaxPending = 64;
 int pending_sizes[kMaxPending];
 int pending_count;
 
+// Where the lazy destruction is going next. gc_free_list is linked through
+// the dead objects themselves, which lie scattered over the heap, so walking
+// it one link at a time waits for memory at every object. New objects join
+// gc_unmarked_list in allocation order, and at a sweep the ones still there
+// move in that order to the tail of gc_free_list; their recorded addresses
+// let the destruction fetch the objects it will reach a few steps on.
+// Recorded objects that were marked meanwhile are skipped, and dead survivors
+// of earlier cycles (not recorded) are simply not fetched early.
+class DeathOrder {
+ public:
+  // A new object joined gc_unmarked_list.
+  void Joined(gc_object* p) { joined_.Push(p); }
+
+  // A sweep moved gc_unmarked_list to gc_free_list (or found nothing dead);
+  // `was_empty` tells whether gc_free_list was empty before.
+  void Swept(bool moved, bool was_empty) {
+    if (moved) {
+      // Entries left over when the list was empty belong to objects that were
+      // marked after they were recorded: forget them.
+      if (was_empty || dying_.next == dying_.size) {
+        std::swap(dying_, joined_);
+        dying_.next = 0;
+      } else {
+        // Garbage of earlier sweeps is still waiting: keep its unreached
+        // part and append, as the sweep appends to gc_free_list.
+        dying_.DropReached();
+        for (size_t i = 0; i < joined_.size; ++i) dying_.Push(joined_.items[i]);
+      }
+    }
+    joined_.Clear();
+  }
+
+  // p is about to be destroyed.
+  void Destroying(const gc_object* p) { dying_.Reached(p); }
+
+  // gc_free_list ran empty.
+  void Emptied() { dying_.Clear(); }
+
+ private:
+  gc_detail::AddressTrail joined_;
+  gc_detail::AddressTrail dying_;
+};
+
+DeathOrder death_order;
+
 }  // namespace
+
+namespace gc_detail {
+
+AddressTrail grey_trail;
+
+void AddressTrail::Grow(gc_object* p) {
+  if (capacity >= kMaxRecorded) return;
+  size_t grown = capacity ? capacity * 2 : 1024;
+  auto* bigger = static_cast<gc_object**>(std::realloc(items, grown * sizeof(gc_object*)));
+  if (!bigger) return;  // the address goes unrecorded
+  items = bigger;
+  capacity = grown;
+  items[size++] = p;
+}
+
+void AddressTrail::Reached(const gc_object* p) {
+  size_t end = std::min(size, next + kWindow);
+  for (size_t i = next; i < end; ++i) {
+    if (items[i] == p) {
+      next = i + 1;
+      break;
+    }
+  }
+  if (next + kDistance < size) __builtin_prefetch(items[next + kDistance], 1);
+}
+
+void AddressTrail::DropReached() {
+  std::memmove(items, items + next, (size - next) * sizeof(gc_object*));
+  size -= next;
+  next = 0;
+}
+
+}  // namespace gc_detail
 
 gc_object::gc_object() {
   if (pending_count == 0) dbg_error("Collected object not made by the collector");
-  int size = pending_sizes[--pending_count];
-  flags = static_cast<uint32_t>(gc_markbit) | static_cast<uint32_t>(size);
+  gc_whiten(this, pending_sizes[--pending_count]);
   gc_link_tail(this, &gc_unmarked_list);
+  death_order.Joined(this);
 }
 
 gc_object::~gc_object() {}
@@ -76,19 +160,55 @@ void list_append(gc_object* to, gc_object* from) {
   list_clear(from);
 }
 
+// New small blocks are carved one after another from large slabs instead of
+// being taken one by one from the general-purpose heap: objects made together
+// lie together (and so die and are destroyed together), and the whole small
+// heap sits on few pages, which the system may back with huge pages so that
+// the scattered accesses of marking and destruction miss the address
+// translation cache less often. Slabs are never given back; their blocks are
+// recycled through gc_cache like any small block.
+class SlabCarver {
+ public:
+  // A new block of `size` bytes, or null when no slab can be had.
+  void* Carve(int size) {
+    if (end_ - next_ < size && !NewSlab()) return nullptr;
+    void* p = next_;
+    next_ += size;
+    return p;
+  }
+
+ private:
+  static constexpr size_t kSlabBytes = size_t{2} << 20;
+
+  bool NewSlab() {
+    void* slab = std::aligned_alloc(kSlabBytes, kSlabBytes);
+    if (!slab) return false;
+    madvise(slab, kSlabBytes, MADV_HUGEPAGE);
+    next_ = static_cast<char*>(slab);
+    end_ = next_ + kSlabBytes;
+    return true;
+  }
+
+  char* next_;
+  char* end_;
+};
+
+SlabCarver slabs;
+
 }  // namespace
 
 GC_RAW_BLOCK void* gc_object_alloc(int size) {
-  size = (size + 7) & ~7;
+  size = (size + gc_block_granule - 1) & ~(gc_block_granule - 1);
   gc_new_bytes += size;
   gc_flush_free(size);
 
   gc_object* p = nullptr;
-  if (size < 64 && gc_cache[size >> 3]) {
-    p = gc_cache[size >> 3];
-    gc_cache[size >> 3] = p->succ;
+  if (size < gc_small_block_limit && gc_cache[size / gc_block_granule]) {
+    p = gc_cache[size / gc_block_granule];
+    gc_cache[size / gc_block_granule] = p->succ;
   } else {
-    p = static_cast<gc_object*>(std::malloc(static_cast<size_t>(size)));
+    if (size < gc_small_block_limit) p = static_cast<gc_object*>(slabs.Carve(size));
+    if (!p) p = static_cast<gc_object*>(std::malloc(static_cast<size_t>(size)));
     if (!p) dbg_error("Out of memory");
   }
   gc_alloced_bytes += size;
@@ -100,9 +220,9 @@ GC_RAW_BLOCK void* gc_object_alloc(int size) {
 GC_RAW_BLOCK void gc_object_free(gc_object* p) {
   int size = gc_block_size(p);
   gc_free_bytes -= size;
-  if (size < 64) {
-    p->succ = gc_cache[size >> 3];
-    gc_cache[size >> 3] = p;
+  if (size < gc_small_block_limit) {
+    p->succ = gc_cache[size / gc_block_granule];
+    gc_cache[size / gc_block_granule] = p;
   } else {
     std::free(p);
   }
@@ -114,31 +234,36 @@ void gc_flush_free(int size) {
   if (gc_free_bytes <= limit) return;
   while (!list_empty(&gc_free_list)) {
     gc_object* p = gc_free_list.succ;
+    death_order.Destroying(p);
     gc_unlink(p);
     delete p;
     if (gc_free_bytes <= limit) return;
   }
   gc_free_bytes = 0;
+  death_order.Emptied();
 }
 
 void gc_mark_queued(int target) {
   while (gc_marked_bytes < target && !list_empty(&gc_queued_list)) {
     gc_object* p = gc_queued_list.succ;
-    gc_unlink(p);
-    gc_link_tail(p, &gc_marked_list);
-    gc_marked_bytes += gc_block_size(p);
-    p->mark();
+    gc_detail::grey_trail.Reached(p);
+    gc_blacken(p);
   }
+  if (list_empty(&gc_queued_list)) gc_detail::grey_trail.Clear();
 }
 
 void gc_sweep() {
-  if (gc_alloced_bytes != gc_marked_bytes) {
+  const bool dead = gc_alloced_bytes != gc_marked_bytes;
+  const bool was_empty = list_empty(&gc_free_list);
+  if (dead) {
     list_append(&gc_free_list, &gc_unmarked_list);
     gc_free_bytes += gc_alloced_bytes - gc_marked_bytes;
   }
+  death_order.Swept(dead, was_empty);
   list_append(&gc_unmarked_list, &gc_marked_list);
   gc_alloced_bytes = gc_marked_bytes;
   gc_marked_bytes = 0;
+  // Every survivor becomes white at once: white is whatever gc_markbit is.
   gc_markbit ^= 1;
 }
 
@@ -156,7 +281,7 @@ void gc_init1() {
 void gc_init2() { gc_mark(); }
 
 void gc_collect_all() {
-  gc_mark_queued(0x7fffffff);
+  gc_mark_queued(gc_unlimited);
   gc_sweep();
   gc_mark();
 }
@@ -165,15 +290,42 @@ void gc_collect() {
   if (gc_stress) {
     gc_collect_all();
     gc_new_bytes = 0;
-    gc_flush_free(0x7fffffff);
+    gc_flush_free(gc_unlimited);
     return;
   }
-  if (gc_new_bytes > 0x800000) {
+  if (gc_new_bytes > gc_full_collection_bytes) {
     gc_collect_all();
     gc_new_bytes = 0;
     return;
   }
   // Mark in step with allocation: all of the heap once 8 MiB were allocated.
-  int64_t share = (static_cast<int64_t>(gc_alloced_bytes) - gc_new_bytes) * gc_new_bytes / 0x800000;
+  int64_t share = (static_cast<int64_t>(gc_alloced_bytes) - gc_new_bytes) * gc_new_bytes / gc_full_collection_bytes;
   gc_mark_queued(static_cast<int>(gc_new_bytes + share));
+}
+
+void gc_count_external(long long bytes) {
+  // Capped so that the count can neither overflow gc_new_bytes nor turn the
+  // destruction limit negative.
+  int counted = static_cast<int>(std::clamp<long long>(bytes, 0, INT_MAX / 4));
+  gc_flush_free(counted);
+  gc_new_bytes = static_cast<int>(std::min<long long>(static_cast<long long>(gc_new_bytes) + counted, INT_MAX / 2));
+}
+
+void gc_release_garbage(gc_object* extra_root) {
+  for (int i = 0; i < 2; ++i) {
+    gc_mark(extra_root);
+    gc_collect_all();
+  }
+  gc_new_bytes = 0;
+  gc_flush_free(gc_unlimited);
+}
+
+int gc_held_bytes() { return gc_alloced_bytes; }
+
+GC_RAW_BLOCK void gc_checked_barrier(gc_object* p) {
+  if (!p) return;
+  bool linked = p->succ && p->pred && p->succ->pred == p && p->pred->succ == p;
+  if (!linked) dbg_error("Stored a reference to an object the collector no longer holds");
+  gc_detail::queue(p);
+  if (gc_is_white(p)) dbg_error("Stored a white object past the write barrier");
 }

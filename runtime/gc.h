@@ -63,11 +63,25 @@ class gc_interface {
 
 // ---- collector state ------------------------------------------------------
 
+// A full collection runs at the first step after this many bytes were
+// allocated (or counted with gc_count_external) since the last one; until
+// then each step marks a share of the heap that grows with that count.
+constexpr int gc_full_collection_bytes = 0x800000;
+// Blocks are handed out in multiples of this many bytes.
+constexpr int gc_block_granule = 8;
+// Blocks smaller than this are recycled through the size-class lists of
+// gc_cache instead of going back to the general-purpose heap.
+constexpr int gc_small_block_limit = 64;
+// The flags value of static objects: no colour bits that gc_markbit can equal.
+constexpr uint32_t gc_static_flags = 3;
+// A byte target meaning "no limit" for gc_mark_queued and gc_flush_free.
+constexpr int gc_unlimited = 0x7fffffff;
+
 extern gc_object gc_unmarked_list;
 extern gc_object gc_queued_list;
 extern gc_object gc_marked_list;
 extern gc_object gc_free_list;
-extern gc_object* gc_cache[8];
+extern gc_object* gc_cache[gc_small_block_limit / gc_block_granule];
 extern int gc_new_bytes;
 extern int gc_alloced_bytes;
 extern int gc_marked_bytes;
@@ -79,7 +93,8 @@ extern int gc_markbit;
 extern void (*gc_mark_roots_hook)();
 // Stress switch for tests: every collector step becomes a full collection
 // followed by the destruction of all garbage, so a missing barrier or mark()
-// shows up at the next step instead of megabytes later.
+// shows up at the next step instead of megabytes later; every store through
+// gc_assign also checks the stored object (gc_checked_barrier).
 extern bool gc_stress;
 
 // The allocator writes the header of a block before its constructor runs and
@@ -87,7 +102,53 @@ extern bool gc_stress;
 // dynamic-type check must not treat those header accesses as errors.
 #define GC_RAW_BLOCK __attribute__((no_sanitize("vptr")))
 
-// ---- colour helpers -------------------------------------------------------
+// ---- list and colour helpers ----------------------------------------------
+
+namespace gc_detail {
+
+// A record of object addresses in the order a list received them, read a few
+// places ahead of the collector's walk along that list. The lists are linked
+// through objects scattered over the heap, so a walk that follows the links
+// waits for memory at every object; the record lets it fetch the objects it
+// will reach before it gets there. Only a hint: entries whose objects left
+// the list are skipped, and a full record stops recording. Plain data with no
+// constructor, so it is usable before any static constructor runs.
+struct AddressTrail {
+  // How many entries ahead of the walk the memory is fetched: enough to
+  // cover the memory latency with the work done for as many objects.
+  static constexpr size_t kDistance = 12;
+  // How far ahead of the walk a reached object is looked for.
+  static constexpr size_t kWindow = 32;
+  // The most entries recorded; beyond that the rest go unrecorded.
+  static constexpr size_t kMaxRecorded = size_t{1} << 19;
+
+  gc_object** items;
+  size_t size;
+  size_t capacity;
+  size_t next;  // the first entry the walk has not reached
+
+  void Push(gc_object* p) {
+    if (size < capacity) {
+      items[size++] = p;
+    } else {
+      Grow(p);
+    }
+  }
+  // Makes room for p and records it, unless the record is full.
+  void Grow(gc_object* p);
+  // The walk reached p: finds it among the next entries and starts fetching
+  // the object kDistance entries further on.
+  void Reached(const gc_object* p);
+  // Forgets the entries the walk has passed.
+  void DropReached();
+  void Clear() { size = next = 0; }
+};
+
+// The order of gc_queued_list: objects are greyed onto its tail and traced
+// from its head.
+extern AddressTrail grey_trail;
+
+}  // namespace gc_detail
 
 GC_RAW_BLOCK inline bool gc_is_white(const gc_object* p) { return (p->flags & 3) == static_cast<uint32_t>(gc_markbit); }
 GC_RAW_BLOCK inline int gc_block_size(const gc_object* p) { return static_cast<int>(p->flags & ~7u); }
@@ -104,6 +165,31 @@ GC_RAW_BLOCK inline void gc_link_tail(gc_object* p, gc_object* list) {
   list->pred = p;
 }
 
+// A block of `size` bytes becomes a white object of this cycle.
+GC_RAW_BLOCK inline void gc_whiten(gc_object* p, int size) {
+  p->flags = static_cast<uint32_t>(gc_markbit) | static_cast<uint32_t>(size);
+}
+
+// Flips the mark bit of a white object: from now on it is grey or black.
+inline void gc_reach(gc_object* p) { p->flags ^= 1; }
+
+// White to grey: reached, its children wait in gc_queued_list.
+inline void gc_grey(gc_object* p) {
+  gc_reach(p);
+  gc_unlink(p);
+  gc_link_tail(p, &gc_queued_list);
+  gc_detail::grey_trail.Push(p);
+}
+
+// A reached object becomes black: it moves to gc_marked_list, counts as marked
+// and reports its children.
+inline void gc_blacken(gc_object* p) {
+  gc_unlink(p);
+  gc_link_tail(p, &gc_marked_list);
+  gc_marked_bytes += gc_block_size(p);
+  p->mark();
+}
+
 // ---- operations -----------------------------------------------------------
 
 void* gc_object_alloc(int size);
@@ -116,6 +202,26 @@ void gc_init1();
 void gc_init2();
 void gc_collect_all();
 void gc_collect();
+
+// ---- policy for the host ---------------------------------------------------
+
+// Counts `bytes` of memory outside the collector's heap that collected objects
+// own (decoded pictures) as an allocation: garbage worth that much is
+// destroyed first, and the bytes count towards the next full collection.
+void gc_count_external(long long bytes);
+// Destroys all garbage now: two full collections (the first frees what was
+// unreached when its marking began, the second what that marking reached
+// before the program dropped it), then the destruction of everything found
+// dead. `extra_root` is an object the root hook does not know about (may be
+// null); it is kept alive. Allocation pacing starts afresh.
+void gc_release_garbage(gc_object* extra_root);
+// Bytes held by live and not yet swept objects (for memory logs).
+int gc_held_bytes();
+// The write barrier with the stress checks: the stored object must still be
+// one the collector holds (a barrier on a destroyed block would link it back
+// into a list), and after the barrier it must no longer be white, so a black
+// holder never points at a white object. Fails loudly otherwise.
+void gc_checked_barrier(gc_object* p);
 
 namespace gc_detail {
 
@@ -130,20 +236,22 @@ gc_object* as_object(T* p) {
 }
 
 inline void queue(gc_object* p) {
+  if (p && gc_is_white(p)) gc_grey(p);
+}
+
+// Starts fetching the list neighbours of a white object, which marking it
+// will write to.
+GC_RAW_BLOCK inline void fetch_neighbours(const gc_object* p) {
   if (p && gc_is_white(p)) {
-    p->flags ^= 1;
-    gc_unlink(p);
-    gc_link_tail(p, &gc_queued_list);
+    __builtin_prefetch(p->succ, 1);
+    __builtin_prefetch(p->pred, 1);
   }
 }
 
 inline void mark_now(gc_object* p) {
   if (p && gc_is_white(p)) {
-    p->flags ^= 1;
-    gc_unlink(p);
-    gc_link_tail(p, &gc_marked_list);
-    gc_marked_bytes += gc_block_size(p);
-    p->mark();
+    gc_reach(p);
+    gc_blacken(p);
   }
 }
 
@@ -161,14 +269,30 @@ void gc_mark(T* p) {
   gc_detail::mark_now(gc_detail::as_object(p));
 }
 
+// Immediate marking of n references. The elements lie scattered over the heap
+// and marking one moves it between lists, which writes to its neighbours too,
+// so the memory of the elements a few places on is fetched while this one is
+// marked: first the element itself, then, once it has arrived, its neighbours.
 template <class T>
 void gc_mark_elements(int n, T** p) {
-  for (int i = 0; i < n; ++i) gc_mark(p[i]);
+  constexpr int kFetchElement = 16;
+  constexpr int kFetchNeighbours = 8;
+  for (int i = 0; i < n; ++i) {
+    if constexpr (std::is_base_of_v<gc_object, T>) {
+      if (i + kFetchElement < n && p[i + kFetchElement]) __builtin_prefetch(p[i + kFetchElement], 1);
+      if (i + kFetchNeighbours < n) gc_detail::fetch_neighbours(p[i + kFetchNeighbours]);
+    }
+    gc_mark(p[i]);
+  }
 }
 
 // The write barrier: the one way to store a reference.
 template <class T, class U>
 void gc_assign(T*& lhs, U* rhs) {
-  gc_mark_q(rhs);
+  if (gc_stress) {
+    gc_checked_barrier(gc_detail::as_object(rhs));
+  } else {
+    gc_mark_q(rhs);
+  }
   lhs = rhs;
 }

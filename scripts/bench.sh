@@ -7,7 +7,8 @@
 #   play   the real game in play mode 1 at 2,480 sprites: update + render + swap
 #   floor  plain OpenGL drawing the recorded batches of one play frame
 #   peer   SDL2's testsprite2, 2,480 sprites, 640 x 480, OpenGL renderer
-#   gc     collector workload against new/delete (per allocated object)
+#   gc     collector workload against new/delete (per allocated object); gc_spread is
+#          the largest of the runs' ratios over the smallest
 #   start  process start to the first title-menu frame, minus the loader's 250 ms
 #   rss    peak resident memory of the play run
 #   latency  key press (XTest) to changed window pixels, game mode 1's play
@@ -62,7 +63,7 @@ measure() {
     echo "$out" >&2
     echo "startup_ms $(sed -n 's/.*startup_ms=\([0-9.]*\).*/\1/p' <<<"$out" |
                        awk -v l=$LOADER_MS '{ printf "%.1f", $1 - l }')"
-    out="$(bench/gc_bench --benchmark_filter='/10000')"
+    out="$(bench/gc_bench)"
     echo "$out" >&2
     echo "gc_ns $(sed -n 's/^collected: \([0-9.]*\) ns.*/\1/p' <<<"$out")"
     echo "new_ns $(sed -n 's/^new\/delete baseline: \([0-9.]*\) ns.*/\1/p' <<<"$out")"
@@ -81,6 +82,7 @@ measure() {
     echo "latency_floor_p95_ms $(field p95_ms "$floor")"
     echo "latency_excess_ms $(awk -v g="$(field median_ms "$game")" -v f="$(field median_ms "$floor")" \
                               'BEGIN { printf "%.2f", g - f }')"
+    echo "gc_step_us $(sed -n 's/.*longest collector step \([0-9.]*\) us.*/\1/p' <<<"$out")"
   done
   if [ -x bench/graphics_replay_bench ]; then
     echo "== display-list replay with and without skipping unchanged state" >&2
@@ -138,6 +140,11 @@ printf "%-44s %10s %10s %10s   %-12s %s\n" "ratio play / floor (medians)" "$(rat
 row "gc: collected ns per object" gc_ns
 row "gc: new/delete ns per object" new_ns
 row "gc: collected / new-delete" gc_vs_new "<=" 1.5
+row "gc: longest collector step (us)" gc_step_us "<" 2000
+read -r _ gc_lo gc_hi <<<"$(stats gc_vs_new)"
+gc_spread=$(ratio "$gc_hi" "$gc_lo")
+printf "%-44s %10s %10s %10s   %-12s %s\n" "gc: spread of the ratio over runs (max/min)" "$gc_spread" "" "" "<= 1.25" \
+  "$(meets "$gc_spread" "<=" 1.25)"
 row "start-up ms beyond the loader's 250 ms" startup_ms "<" 150
 row "floor: process start to first frame (ms)" floor_start_ms
 row "peak RSS while playing (MiB)" rss_mib "<" 120
@@ -148,5 +155,5 @@ row "latency: key to screen, floor median (ms)" latency_floor_ms
 row "latency: key to screen, floor p95 (ms)" latency_floor_p95_ms
 row "latency: game median over floor (ms)" latency_excess_ms "<=" 16.7
 echo "summary: play_fps=$play peer_fps=$peer floor_fps=$floor draws_per_frame=$(median draws_per_frame)" \
-  "gc_vs_new=$(median gc_vs_new) startup_ms=$(median startup_ms) rss_mib=$(median rss_mib)" \
+  "gc_vs_new=$(median gc_vs_new) gc_spread=$gc_spread startup_ms=$(median startup_ms) rss_mib=$(median rss_mib)" \
   "latency_ms=$(median latency_ms) latency_floor_ms=$(median latency_floor_ms)"
