@@ -8,7 +8,7 @@
 #   session_start SECONDS CMD.. runs CMD (ending in ./quillet) there with
 #                               stdin closed and output in $work/out and
 #                               $work/err; $pid is the program, $wid its
-#                               window once shown within SECONDS, else empty.
+#                               window once mapped within SECONDS, else empty.
 #   session_close               presses the close button of window $wid
 #                               through $wm and waits (at most 10 s) for the
 #                               program to end; $status is its exit status.
@@ -34,7 +34,8 @@ session_start() {
   pid=$!
   wid=
   for _ in $(seq "$tries"); do
-    wid=$(xdotool search --pid "$pid" --name '^Quillet$' 2>/dev/null | head -1) && [ -n "$wid" ] && break
+    # Only a mapped window takes the focus; one found before it is shown would not.
+    wid=$(xdotool search --onlyvisible --pid "$pid" --name '^Quillet$' 2>/dev/null | head -1) && [ -n "$wid" ] && break
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.2
   done
