@@ -21,6 +21,9 @@ Cell* g_root = nullptr;
 
 void mark_root() { gc_mark_q(g_root); }
 
+// More than this much new memory since the last cycle starts a full collection.
+constexpr int kFullCollectionBytes = 8 << 20;
+
 class GcPolicy : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -61,12 +64,12 @@ TEST_F(GcPolicy, OutsideMemoryCountsAsAllocation) {
 
   gc_new_bytes = 0;
   const int markbit = gc_markbit;
-  gc_count_external(gc_full_collection_bytes);
+  gc_count_external(kFullCollectionBytes);
   gc_collect();
   EXPECT_EQ(gc_markbit, markbit) << "exactly the threshold: still an incremental step";
   gc_count_external(1LL << 40);
   gc_count_external(1LL << 40);
-  EXPECT_GT(gc_new_bytes, gc_full_collection_bytes);
+  EXPECT_GT(gc_new_bytes, kFullCollectionBytes);
   gc_collect();
   EXPECT_NE(gc_markbit, markbit) << "above the threshold: a full collection";
   EXPECT_EQ(gc_new_bytes, 0);
@@ -74,8 +77,7 @@ TEST_F(GcPolicy, OutsideMemoryCountsAsAllocation) {
 
 // Releasing garbage destroys even an object the running cycle had already
 // marked before it was dropped, keeps the extra root and what it reaches (two
-// more cells would die otherwise), and
-// starts the pacing afresh.
+// more cells would die otherwise), and starts the pacing afresh.
 TEST_F(GcPolicy, ReleasingGarbageDestroysEverythingUnreachable) {
   g_root = new Cell();
   g_root->m_next = new Cell();
