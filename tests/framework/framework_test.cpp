@@ -190,30 +190,26 @@ TEST_F(Framework, JoysticksArePolledInOrderUpToTheFirstMissingUnit) {
 }
 
 TEST(Exit, CloseBackAndTheCloseButtonEndTheProgram) {
-  const std::pair<std::function<void(VoTestHost&)>, std::string> cases[] = {
-      {[](VoTestHost& h) { h.Key(0.5, VoGameEvent::KeyDown, KEY_CLOSE); }, ""},
-      {[](VoTestHost& h) { h.Key(0.5, VoGameEvent::KeyDown, KEY_BACK); }, ""},
-      {[](VoTestHost& h) { h.Close(0.5); }, ""},
-      {[](VoTestHost& h) {
-         h.Key(0.2, VoGameEvent::KeyUp, KEY_CLOSE);
-         h.Key(0.3, VoGameEvent::KeyChar, KEY_CLOSE);
-       },
-       "returned\n"},
-  };
-  for (const auto& [script, out] : cases) {
-    ChildResult r = RunInChild([&, script = script] {
+  // The script's events at 0.5 s; a close button press when `code` is 0.
+  const std::tuple<int, int, std::string> cases[] = {{VoGameEvent::KeyDown, KEY_CLOSE, ""},
+                                                     {VoGameEvent::KeyDown, KEY_BACK, ""},
+                                                     {VoGameEvent::KeyDown, 0, ""},
+                                                     {VoGameEvent::KeyUp, KEY_CLOSE, "returned\n"},
+                                                     {VoGameEvent::KeyChar, KEY_CLOSE, "returned\n"}};
+  for (const auto& [event, code, out] : cases) {
+    ChildResult r = RunInChild([event = event, code = code] {
       VoTestHost host;
       vo_framework_Init();
       (new c_App)->m_new();
       vo_app_SetUpdateRate(60);
-      script(host);
+      code ? host.Key(0.5, event, code) : host.Close(0.5);
       host.Begin();
       host.RunUntil(1.0);
       std::printf("returned\n");
       std::exit(0);
     });
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, out);
+    EXPECT_EQ(r.out, out) << code;
   }
   ChildResult r = RunInChild([] {
     VoTestHost host;
@@ -276,10 +272,7 @@ TEST(Modules, RandomMathAndEventSources) {
   EXPECT_EQ(stack->p_Length2(), 2);
   stack = (new c_Stack)->m_new();
   stack->p_Length(3);
-  EXPECT_EQ(stack->m_data.Length(), 10);
   gc_assign(stack->m_data[2], vo_asyncevent__sources->m_data[0]);
-  stack->p_Length(12);
-  EXPECT_EQ(stack->m_data.Length(), 16) << "capacity max(n, 2 * length + 10)";
   stack->p_Length(2);
   EXPECT_EQ(stack->m_data[2], nullptr) << "vacated slots are cleared";
   EXPECT_EQ(stack->p_Get(1000), nullptr);
