@@ -1,11 +1,9 @@
-// The collector. A randomized mutator builds, rewires and drops object graphs
-// with trees, cycles, shared object arrays and strings between incremental
-// steps and full cycles; after every step the real graph must match a model
-// of what the program stored, every reachable object must be alive and in the
-// collector's lists, and no black object may point at a white one. Two full
-// cycles and the lazy destruction must destroy everything unreachable. Then
-// the fixed rules: headers and sizes, lazy destruction, the full-collection
-// threshold, outside memory, releasing garbage and the stress check of stores.
+// The collector. A randomized mutator rewires object graphs between steps and
+// cycles; after every step the real graph must match a model of what was
+// stored, reachable objects must be alive and in the collector's lists, no
+// black object may point at a white one, and garbage must die in two cycles.
+// Then the fixed rules: headers, sizes, lazy destruction, pacing, outside
+// memory, releasing garbage and the stress check of stores.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -27,10 +25,10 @@ class Node;
 std::unordered_map<int, Node*> g_live;
 int g_destroyed = 0;
 
-// An object with an id, a label string, two reference fields and an object array.
+// An object with an id, two reference fields and an object array.
 class Node : public Object {
  public:
-  Node(int id, const String& label) : m_id(id), m_label(label) { g_live[id] = this; }
+  explicit Node(int id) : m_id(id) { g_live[id] = this; }
   ~Node() override {
     g_live.erase(m_id);
     ++g_destroyed;
@@ -41,7 +39,6 @@ class Node : public Object {
     gc_mark_q(m_kids);
   }
   int m_id;
-  String m_label;
   Node* m_left = nullptr;
   Node* m_right = nullptr;
   Array<Node*> m_kids;
@@ -67,10 +64,9 @@ bool is_black(const gc_object* p) {
   return true;
 }
 
-// What the program stored, by id: the label, the node in each field (-1 for
-// null) and the model array (an index into arrays_) in the array field.
+// What the program stored, by id: the node in each field (-1 for null) and
+// the model array (an index into arrays_) in the array field.
 struct ModelNode {
-  std::string label;
   int left = -1, right = -1, kids = -1;
 };
 
@@ -83,9 +79,7 @@ struct Slot {
 
 class Mutator {
  public:
-  explicit Mutator(uint32_t seed) : rng_(seed) {
-    for (int i = 0; i < 8; ++i) labels_.push_back(String(("label-" + std::to_string(i)).c_str()));
-  }
+  explicit Mutator(uint32_t seed) : rng_(seed) {}
 
   // One random change of the graph.
   void Step() {
@@ -121,7 +115,6 @@ class Mutator {
       ASSERT_EQ(found->second, p) << "a field holds the wrong object instead of " << id;
       ASSERT_TRUE(live.count(p)) << id << " is not in the collector's live lists";
       const ModelNode& m = model_[id];
-      ASSERT_EQ(p->m_label.ToUtf8(), m.label) << id;
       if (!seen.insert(id).second) continue;
       reachable_.push_back(id);
       todo.push_back({p->m_left, m.left});
@@ -148,18 +141,14 @@ class Mutator {
     for (int i = 0; i < kRoots; ++i) Store({Slot::kRoot, i, 0}, nullptr);
   }
 
-  // Label strings shared by many objects.
-  const std::vector<String>& labels() const { return labels_; }
   int stores_into_black() const { return stores_into_black_; }
 
  private:
   int pick(int n) { return static_cast<int>(rng_() % static_cast<uint32_t>(n)); }
 
-  // A new node with a shared label or one of its own.
   Node* NewNode() {
-    String label = pick(3) ? labels_[pick(8)] : String(("own-" + std::to_string(next_id_)).c_str());
-    model_[next_id_].label = label.ToUtf8();
-    return new Node(next_id_++, label);
+    model_[next_id_] = ModelNode();
+    return new Node(next_id_++);
   }
 
   // A tree built bottom-up: children are stored into the new (white) parent.
@@ -286,7 +275,6 @@ class Mutator {
   std::unordered_map<int, KidsRep*> reps_;
   std::vector<int> roots_ = std::vector<int>(kRoots, -1);
   std::vector<int> reachable_;
-  std::vector<String> labels_;
   int stores_into_black_ = 0;
 };
 
@@ -313,8 +301,6 @@ class Collector : public ::testing::Test {
   void Run(uint32_t seed, int steps) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     Mutator m(seed);
-    std::vector<int> label_refs;
-    for (const String& s : m.labels()) label_refs.push_back(s.GetRep()->refs);
     std::mt19937 rng(seed * 7u + 1u);
     for (int step = 0; step < steps; ++step) {
       m.Step();
@@ -334,13 +320,11 @@ class Collector : public ::testing::Test {
     m.DropEverything();
     m.CheckGarbageGone();
     EXPECT_TRUE(g_live.empty());
-    // Destroyed objects released their labels.
-    for (size_t i = 0; i < label_refs.size(); ++i) EXPECT_EQ(m.labels()[i].GetRep()->refs, label_refs[i]);
   }
 
   // `n` unreachable nodes that two full collections found dead but did not destroy yet.
   static void MakeSweptGarbage(int n) {
-    for (int i = 0; i < n; ++i) new Node(-100 - i, String());
+    for (int i = 0; i < n; ++i) new Node(-100 - i);
     gc_collect_all();
     gc_collect_all();
   }
@@ -381,14 +365,14 @@ TEST_F(Collector, HeadersSizesAndLazyDestruction) {
   Plain* p = new Plain();
   EXPECT_EQ(p->m_value, 0);
   EXPECT_EQ(gc_block_size(p), rounded_size(sizeof(Plain)));
-  Holder* holder = new Holder(new Node(-6, String("inner")));
+  Holder* holder = new Holder(new Node(-6));
   EXPECT_EQ(gc_block_size(holder), rounded_size(sizeof(Holder)));
   EXPECT_EQ(gc_block_size(holder->m_inner), rounded_size(sizeof(Node)));
   gc_assign(g_single_root, static_cast<Object*>(holder));
   MakeSweptGarbage(1);
   EXPECT_EQ(g_destroyed, 0) << "the sweep only moves garbage to the free list";
   EXPECT_GT(gc_free_bytes, 0);
-  new Node(-2, String("trigger"));
+  new Node(-2);
   EXPECT_EQ(g_destroyed, 1) << "a later allocation destroys it";
   gc_mark_queued(INT_MAX);
   gc_assign(g_single_root, static_cast<Object*>(nullptr));
@@ -426,11 +410,11 @@ TEST_F(Collector, OutsideMemoryCountsAsAllocation) {
 // marked before it was dropped, keeps the extra root and what it reaches, and
 // starts the pacing afresh.
 TEST_F(Collector, ReleasingGarbageDestroysEverythingUnreachable) {
-  Node* dropped = new Node(-1, String());
-  gc_assign(dropped->m_left, new Node(-2, String()));
+  Node* dropped = new Node(-1);
+  gc_assign(dropped->m_left, new Node(-2));
   gc_assign(g_single_root, static_cast<Object*>(dropped));
-  Node* extra = new Node(-3, String());
-  gc_assign(extra->m_left, new Node(-4, String()));
+  Node* extra = new Node(-3);
+  gc_assign(extra->m_left, new Node(-4));
   gc_mark(extra);  // the host marks its own root before every step
   gc_collect_all();
   gc_mark_queued(gc_unlimited);  // the cycle has marked both rooted nodes
@@ -454,7 +438,7 @@ TEST_F(Collector, StringArraysReleaseElementsStressStopsAtDanglingStores) {
   collect_everything();
   EXPECT_EQ(text.GetRep()->refs, base);
   const gc_object* empty = Array<Node*>().GetRep();
-  Node* root = new Node(-10, String());
+  Node* root = new Node(-10);
   gc_assign(g_single_root, static_cast<Object*>(root));
   gc_mark(root);
   gc_collect_all();
