@@ -25,7 +25,7 @@ class Node;
 std::unordered_map<int, Node*> g_live;
 int g_destroyed = 0;
 
-// An object with an id, two reference fields and an object array.
+// An object with an id and an array of references, the only place it holds them.
 class Node : public Object {
  public:
   explicit Node(int id) : m_id(id) { g_live[id] = this; }
@@ -33,21 +33,15 @@ class Node : public Object {
     g_live.erase(m_id);
     ++g_destroyed;
   }
-  void mark() override {
-    gc_mark_q(m_left);
-    gc_mark_q(m_right);
-    gc_mark_q(m_kids);
-  }
+  void mark() override { gc_mark_q(m_kids); }
   int m_id;
-  Node* m_left = nullptr;
-  Node* m_right = nullptr;
   Array<Node*> m_kids;
 };
 
 using KidsRep = Array<Node*>::Rep;
 
 constexpr int kRoots = 16;
-Node* g_roots[kRoots];
+Array<Node*> g_roots;
 Object* g_single_root;
 
 // Two full cycles and the lazy destruction of all garbage.
@@ -64,22 +58,19 @@ bool is_black(const gc_object* p) {
   return true;
 }
 
-// What the program stored, by id: the node in each field (-1 for null) and
-// the model array (an index into arrays_) in the array field.
-struct ModelNode {
-  int left = -1, right = -1, kids = -1;
-};
-
-// A place that holds a reference: a root, a node's field or an array element.
+// A place that holds a reference: an element of a model array (0: the roots).
 struct Slot {
-  enum Kind { kRoot, kLeft, kRight, kElement } kind;
-  int owner;  // root index, node id or model array index
+  int array;
   int index;
 };
 
 class Mutator {
  public:
-  explicit Mutator(uint32_t seed) : rng_(seed) {}
+  explicit Mutator(uint32_t seed) : rng_(seed) {
+    gc_assign(g_roots, Array<Node*>(kRoots));
+    arrays_.push_back(std::vector<int>(kRoots, -1));
+    reps_.push_back(g_roots.GetRep());
+  }
 
   // One random change of the graph.
   void Step() {
@@ -95,14 +86,15 @@ class Mutator {
     for (int i = kind == 9 ? pick(6) : 0; i > 0; --i) NewNode();  // garbage at once
   }
 
-  // Compares the reachable real graph with the model; fills reachable_.
+  // Compares the graph reachable from the roots with the model; fills reachable_.
   void Check() {
     std::unordered_set<const gc_object*> live;
     ASSERT_NO_FATAL_FAILURE(CheckLists(&live));
     reachable_.clear();
     std::unordered_set<int> seen;
     std::vector<std::pair<const Node*, int>> todo;
-    for (int i = 0; i < kRoots; ++i) todo.push_back({g_roots[i], roots_[i]});
+    ASSERT_EQ(g_roots.GetRep(), reps_[0]);
+    for (int i = 0; i < kRoots; ++i) todo.push_back({g_roots[i], arrays_[0][i]});
     while (!todo.empty()) {
       auto [p, id] = todo.back();
       todo.pop_back();
@@ -112,20 +104,15 @@ class Mutator {
       }
       auto found = g_live.find(id);
       ASSERT_TRUE(found != g_live.end()) << "reachable object " << id << " was destroyed";
-      ASSERT_EQ(found->second, p) << "a field holds the wrong object instead of " << id;
+      ASSERT_EQ(found->second, p) << "an element holds the wrong object instead of " << id;
       ASSERT_TRUE(live.count(p)) << id << " is not in the collector's live lists";
-      const ModelNode& m = model_[id];
       if (!seen.insert(id).second) continue;
       reachable_.push_back(id);
-      todo.push_back({p->m_left, m.left});
-      todo.push_back({p->m_right, m.right});
-      if (m.kids < 0) {
-        ASSERT_EQ(p->m_kids.GetRep(), Array<Node*>().GetRep());
-        continue;
-      }
-      ASSERT_EQ(p->m_kids.GetRep(), reps_[m.kids]) << "array " << m.kids << " lost its storage";
-      ASSERT_TRUE(live.count(reps_[m.kids])) << "array " << m.kids << " is not in the live lists";
-      for (int i = 0; i < p->m_kids.Length(); ++i) todo.push_back({p->m_kids[i], arrays_[m.kids][i]});
+      const int k = kids_[id];
+      ASSERT_EQ(p->m_kids.GetRep(), k < 0 ? Array<Node*>().GetRep() : reps_[k]) << "array " << k << " lost its storage";
+      if (k < 0) continue;
+      ASSERT_TRUE(live.count(reps_[k])) << "array " << k << " is not in the live lists";
+      for (int i = 0; i < p->m_kids.Length(); ++i) todo.push_back({p->m_kids[i], arrays_[k][i]});
     }
   }
 
@@ -138,7 +125,7 @@ class Mutator {
   }
 
   void DropEverything() {
-    for (int i = 0; i < kRoots; ++i) Store({Slot::kRoot, i, 0}, nullptr);
+    for (int i = 0; i < kRoots; ++i) Store({0, i}, nullptr);
   }
 
   int stores_into_black() const { return stores_into_black_; }
@@ -147,7 +134,7 @@ class Mutator {
   int pick(int n) { return static_cast<int>(rng_() % static_cast<uint32_t>(n)); }
 
   Node* NewNode() {
-    model_[next_id_] = ModelNode();
+    kids_[next_id_] = -1;
     return new Node(next_id_++);
   }
 
@@ -155,25 +142,19 @@ class Mutator {
   Node* NewTree(int depth) {
     Node* n = NewNode();
     if (depth == 0) return n;
-    Store({Slot::kLeft, n->m_id, 0}, NewTree(depth - 1));
-    Store({Slot::kRight, n->m_id, 0}, NewTree(depth - 1));
-    if (pick(2)) {
-      int k = NewKidsFor(n, 1 + pick(4));
-      for (size_t i = 0; i < arrays_[k].size(); ++i)
-        Store({Slot::kElement, k, static_cast<int>(i)}, NewTree(depth - 1));
-    }
+    const int k = NewKidsFor(n, 1 + pick(3));
+    for (int i = 0; i < n->m_kids.Length(); ++i) Store({k, i}, NewTree(depth - 1));
     return n;
   }
 
   Node* NewCycle(int length) {
     Node* first = NewNode();
-    Node* prev = first;
-    for (int i = 1; i < length; ++i) {
-      Node* n = NewNode();
-      Store({Slot::kRight, prev->m_id, 0}, n);
-      prev = n;
+    Node* last = first;
+    for (int i = 1; i <= length; ++i) {
+      Node* next = i < length ? NewNode() : first;
+      Store({NewKidsFor(last, 1), 0}, next);
+      last = next;
     }
-    Store({Slot::kRight, prev->m_id, 0}, first);
     return first;
   }
 
@@ -181,36 +162,21 @@ class Mutator {
     return reachable_.empty() ? nullptr : g_live[reachable_[pick(static_cast<int>(reachable_.size()))]];
   }
 
-  // A root, a field of a reachable node or an element of its array.
+  // An element of a reachable node's array, or a root.
   Slot RandomSlot() {
     Node* n = pick(4) ? RandomNode() : nullptr;
-    if (!n) return {Slot::kRoot, pick(kRoots), 0};
-    const ModelNode& m = model_[n->m_id];
-    const int which = pick(3);
-    if (which == 2 && m.kids >= 0) return {Slot::kElement, m.kids, pick(static_cast<int>(arrays_[m.kids].size()))};
-    return {which == 0 ? Slot::kLeft : Slot::kRight, n->m_id, 0};
+    const int k = n ? kids_[n->m_id] : -1;
+    if (k < 0) return {0, pick(kRoots)};
+    return {k, pick(static_cast<int>(arrays_[k].size()))};
   }
 
-  Node*& Ref(const Slot& s) {
-    if (s.kind == Slot::kRoot) return g_roots[s.owner];
-    if (s.kind == Slot::kElement) return reps_[s.owner]->data()[s.index];
-    return s.kind == Slot::kLeft ? g_live[s.owner]->m_left : g_live[s.owner]->m_right;
-  }
-
-  int& ModelRef(const Slot& s) {
-    if (s.kind == Slot::kRoot) return roots_[s.owner];
-    if (s.kind == Slot::kElement) return arrays_[s.owner][s.index];
-    return s.kind == Slot::kLeft ? model_[s.owner].left : model_[s.owner].right;
-  }
+  Node*& Ref(const Slot& s) { return reps_[s.array]->data()[s.index]; }
 
   // Every reference store goes through the write barrier.
   void Store(const Slot& s, Node* value) {
-    const gc_object* holder = s.kind == Slot::kElement ? static_cast<gc_object*>(reps_[s.owner])
-                              : s.kind == Slot::kRoot  ? nullptr
-                                                       : g_live[s.owner];
-    stores_into_black_ += holder && is_black(holder);
+    stores_into_black_ += is_black(reps_[s.array]);
     gc_assign(Ref(s), value);
-    ModelRef(s) = value ? value->m_id : -1;
+    arrays_[s.array][s.index] = value ? value->m_id : -1;
   }
 
   // Takes a reference out of one place and puts it into another, the case
@@ -219,24 +185,21 @@ class Mutator {
   void Move() {
     Slot from = RandomSlot(), to = RandomSlot();
     Store(to, Ref(from));
-    if (from.kind != to.kind || from.owner != to.owner || from.index != to.index) Store(from, nullptr);
+    if (from.array != to.array || from.index != to.index) Store(from, nullptr);
   }
 
   // A new array for a node, stored at once and filled afterwards.
   int NewKidsFor(Node* n, int length) {
-    const int k = static_cast<int>(arrays_.size());
-    arrays_.push_back(std::vector<int>(static_cast<size_t>(length), -1));
     gc_assign(n->m_kids, Array<Node*>(length));
-    reps_[k] = n->m_kids.GetRep();
-    model_[n->m_id].kids = length ? k : -1;
-    return k;
+    arrays_.push_back(std::vector<int>(static_cast<size_t>(length), -1));
+    reps_.push_back(n->m_kids.GetRep());
+    return kids_[n->m_id] = length ? static_cast<int>(arrays_.size()) - 1 : -1;
   }
 
   void NewKids() {
     if (Node* n = RandomNode()) {
       const int k = NewKidsFor(n, pick(6));
-      for (size_t i = 0; i < arrays_[k].size(); ++i)
-        Store({Slot::kElement, k, static_cast<int>(i)}, pick(2) ? NewNode() : Ref(RandomSlot()));
+      for (int i = 0; i < n->m_kids.Length(); ++i) Store({k, i}, pick(2) ? NewNode() : Ref(RandomSlot()));
     }
   }
 
@@ -246,7 +209,7 @@ class Mutator {
     Node* b = RandomNode();
     if (!a || !b) return;
     gc_assign(a->m_kids, b->m_kids);
-    model_[a->m_id].kids = model_[b->m_id].kids;
+    kids_[a->m_id] = kids_[b->m_id];
   }
 
   // White objects sit in the unmarked list, grey and black ones in the queued
@@ -258,11 +221,9 @@ class Mutator {
         live->insert(p);
         if (list != &gc_marked_list) continue;
         std::vector<const gc_object*> children;
-        if (const auto* n = dynamic_cast<const Node*>(p)) {
-          children = {n->m_left, n->m_right, n->m_kids.GetRep()};
-        } else if (auto* rep = const_cast<KidsRep*>(dynamic_cast<const KidsRep*>(p))) {
+        if (const auto* n = dynamic_cast<const Node*>(p)) children = {n->m_kids.GetRep()};
+        if (auto* rep = const_cast<KidsRep*>(dynamic_cast<const KidsRep*>(p)))
           children.assign(rep->data(), rep->data() + rep->length);
-        }
         for (const gc_object* child : children) ASSERT_TRUE(!child || !gc_is_white(child)) << "black points at white";
       }
     }
@@ -270,10 +231,9 @@ class Mutator {
 
   std::mt19937 rng_;
   int next_id_ = 0;
-  std::unordered_map<int, ModelNode> model_;
+  std::unordered_map<int, int> kids_;  // node id -> model array (-1: the empty array)
   std::vector<std::vector<int>> arrays_;
-  std::unordered_map<int, KidsRep*> reps_;
-  std::vector<int> roots_ = std::vector<int>(kRoots, -1);
+  std::vector<KidsRep*> reps_;
   std::vector<int> reachable_;
   int stores_into_black_ = 0;
 };
@@ -283,7 +243,7 @@ class Collector : public ::testing::Test {
  protected:
   void SetUp() override {
     gc_mark_roots_hook = [] {
-      for (Node* r : g_roots) gc_mark_q(r);
+      gc_mark_q(g_roots);
       gc_mark_q(g_single_root);
     };
     collect_everything();
@@ -320,6 +280,14 @@ class Collector : public ::testing::Test {
     m.DropEverything();
     m.CheckGarbageGone();
     EXPECT_TRUE(g_live.empty());
+  }
+
+  // A new node whose array holds `child`.
+  static Node* Holding(int id, Node* child) {
+    Node* n = new Node(id);
+    gc_assign(n->m_kids, Array<Node*>(1));
+    gc_assign(n->m_kids[0], child);
+    return n;
   }
 
   // `n` unreachable nodes that two full collections found dead but did not destroy yet.
@@ -410,11 +378,9 @@ TEST_F(Collector, OutsideMemoryCountsAsAllocation) {
 // marked before it was dropped, keeps the extra root and what it reaches, and
 // starts the pacing afresh.
 TEST_F(Collector, ReleasingGarbageDestroysEverythingUnreachable) {
-  Node* dropped = new Node(-1);
-  gc_assign(dropped->m_left, new Node(-2));
+  Node* dropped = Holding(-1, new Node(-2));
   gc_assign(g_single_root, static_cast<Object*>(dropped));
-  Node* extra = new Node(-3);
-  gc_assign(extra->m_left, new Node(-4));
+  Node* extra = Holding(-3, new Node(-4));
   gc_mark(extra);  // the host marks its own root before every step
   gc_collect_all();
   gc_mark_queued(gc_unlimited);  // the cycle has marked both rooted nodes
