@@ -162,6 +162,8 @@ TEST(Socket, TcpEchoBrokenConnectionsAndHandleOwnership) {
   ASSERT_TRUE(second->Open(1) && second->Connect(String("127.0.0.1"), port(server)));
   ASSERT_TRUE(server->Accept() && server->Accept());
   ASSERT_NE(server->Accepted(), nullptr);
+  const timeval wait{2, 0};  // a connection left open fails the receive instead of blocking it
+  setsockopt(first->_sock, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
   EXPECT_EQ(first->Receive(buf, 0, 4), 0) << "the unclaimed connection was closed";
   int result = 0;
   for (int i = 0; i < 100 && result >= 0; ++i) result = first->Send(buf, 0, 1024);
