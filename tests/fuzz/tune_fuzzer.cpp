@@ -11,8 +11,10 @@
 
 namespace {
 
-void check(bool ok) {
-  if (!ok) std::abort();
+constexpr int kPatterns = 64;  // also the rows in a pattern
+
+void checkIndex(int index) {
+  if (index < 0 || index >= kPatterns) std::abort();
 }
 
 }  // namespace
@@ -28,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   c_SqPlayer* player = game.app->m_Player;
   player->p_Sq_Init(32, 4, 3, 3, 4);
   player->m_TunePath = String();  // decode again even though the name repeats
-  int tempo = 40 + data[0];
+  const int tempo = 40 + data[0];
   player->p_Sq_StartTune(String("fuzz"), static_cast<int>(size) * 7919, tempo);
   while (player->m_LoadStep > 0) {
     game.gfx->BeginRender();
@@ -36,13 +38,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     player->p_Sq_LoadChunk();
     vo_graphics_EndRender();
   }
-  for (int v = 0; v < 8; ++v) check(player->m_LastPattern[v] >= 0 && player->m_LastPattern[v] <= 63);
-
-  for (int step = 0; step < 8 * 64; ++step) {
+  for (int v = 0; v < 8; ++v) checkIndex(player->m_LastPattern[v]);
+  for (int step = 0; step < 8 * kPatterns; ++step) {
     game.Advance(8.0 / tempo + 0.001);
     player->p_Sq_MusicPlay();
-    check(player->m_Row >= 0 && player->m_Row <= 63);
-    for (int v = 0; v < player->m_Voices; ++v) check(player->m_Pattern[v] >= 0 && player->m_Pattern[v] <= 63);
+    checkIndex(player->m_Row);
+    for (int v = 0; v < player->m_Voices; ++v) checkIndex(player->m_Pattern[v]);
   }
   game.Tidy();
   return 0;

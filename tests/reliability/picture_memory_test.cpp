@@ -34,7 +34,11 @@ TEST(PictureMemory, ReplacedPicturesAreFreed) {
   VoTestHost host;
   vo_framework_Init();
   vo_app__game = &host;
-  gc_mark_roots_hook = vo_framework_MarkRoots;
+  gc_mark_roots_hook = [] {
+    vo_framework_MarkRoots();
+    gc_mark(driver);
+    gc_mark(inUse);
+  };
   vo_graphics_SetGraphicsDevice(new gxtkGraphics());
   const long long before = ResidentBytes();
   long long most = 0;
@@ -50,10 +54,6 @@ TEST(PictureMemory, ReplacedPicturesAreFreed) {
   // runs on without allocating: allocation alone would not finish a cycle.
   auto* delegate = new VoRecordingDelegate();
   host.SetDelegate(delegate);
-  gc_mark_roots_hook = [] {
-    gc_mark(driver);
-    gc_mark(inUse);
-  };
   gc_assign(driver, new gxtkGraphics());
   int loads = 0;
   delegate->onUpdate = [&] {

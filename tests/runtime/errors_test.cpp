@@ -39,11 +39,8 @@ TEST(Errors, PrintAndFatalErrors) {
   r = RunInChild([] { VoGame().Die(new ThrowableObject()); }, "q\n");
   EXPECT_EQ(r.status, -1);
   EXPECT_EQ(r.out, "Dovel Runtime Error : Uncaught Dovel Exception\n");
-  const std::pair<int, const char*> signals[] = {{SIGSEGV, "Memory access violation"},
-                                                 {SIGILL, "Illegal instruction"},
-                                                 {SIGFPE, "Floating point exception"},
-                                                 {SIGUSR1, "Unknown signal"}};
-  for (auto [sig, name] : signals) {
+  for (auto [sig, name] : {std::pair(SIGSEGV, "Memory access violation"), std::pair(SIGILL, "Illegal instruction"),
+                           std::pair(SIGFPE, "Floating point exception"), std::pair(SIGUSR1, "Unknown signal")}) {
     r = RunInChild([sig = sig] {
       std::signal(sig, sighandler);
       std::raise(sig);
@@ -54,12 +51,8 @@ TEST(Errors, PrintAndFatalErrors) {
 }
 
 TEST(Errors, DebugProtocolCommands) {
-  const struct {
-    std::string input;
-    int status;
-    std::string out;
-    std::string err;
-  } cases[] = {
+  // Input, exit status, standard output and standard error.
+  const std::tuple<std::string, int, std::string, std::string> cases[] = {
       // Resuming returns into the report, which cannot be resumed past and so asks again.
       {"?\ne\n", -1, kStop + kStop, kGreeting + kGreeting},
       {"s\n", -1, kStop + kStop, kGreeting + kGreeting},
@@ -69,11 +62,9 @@ TEST(Errors, DebugProtocolCommands) {
       {"e", -1, kStop, kGreeting},
       {std::string(300, 'e') + "\n", -1, kStop, kGreeting},
   };
-  for (const auto& c : cases) {
-    ChildResult r = RunInChild([] { voError(String("stop")); }, c.input);
-    EXPECT_EQ(r.status, c.status) << c.input.substr(0, 20);
-    EXPECT_EQ(r.out, c.out) << c.input.substr(0, 20);
-    EXPECT_EQ(r.err, c.err) << c.input.substr(0, 20);
+  for (const auto& [input, status, out, err] : cases) {
+    ChildResult r = RunInChild([] { voError(String("stop")); }, input);
+    EXPECT_EQ(std::tie(r.status, r.out, r.err), std::tie(status, out, err)) << input.substr(0, 20);
   }
   // Addresses: made before the fork, so the child has the objects at the same places.
   Object* plain = new Object();

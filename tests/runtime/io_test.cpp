@@ -8,7 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -43,24 +42,21 @@ TEST(DataBuffer, PeekAndPokeAreLittleEndianAndSignExtended) {
   buf->PokeByte(0, 255);
   buf->PokeByte(1, 0x17F);
   buf->PokeShort(2, 0x18000);
-  EXPECT_EQ(buf->PeekByte(0), -1);
-  EXPECT_EQ(buf->PeekByte(1), 127);
+  EXPECT_EQ(buf->PeekByte(0) * 1000 + buf->PeekByte(1), -1000 + 127);
   EXPECT_EQ(buf->PeekShort(2), -32768);
   buf->PokeInt(9, 0x04030201);
   for (int i = 1; i <= 4; ++i) EXPECT_EQ(buf->PeekByte(8 + i), i);
-  for (int offset = 0; offset <= 12; ++offset) {
-    for (int v : {-1, INT_MAX, INT_MIN, 0x12345678}) {
-      buf->PokeInt(offset, v);
-      EXPECT_EQ(buf->PeekInt(offset), v) << offset;
-    }
-    for (float v : {-0.0f, FLT_MAX, FLT_TRUE_MIN, -3.14159274f, INFINITY}) {
+  buf->PokeFloat(0, 1.0f);
+  EXPECT_EQ(buf->PeekInt(0), 0x3F800000);
+  for (int offset : {3, 12}) {
+    buf->PokeInt(offset, INT_MIN);
+    EXPECT_EQ(buf->PeekInt(offset), INT_MIN) << offset;
+    for (float v : {-0.0f, FLT_TRUE_MIN, INFINITY}) {
       buf->PokeFloat(offset, v);
       float back = buf->PeekFloat(offset);
       EXPECT_EQ(std::memcmp(&back, &v, sizeof v), 0) << offset << " " << v;
     }
   }
-  buf->PokeFloat(0, 1.0f);
-  EXPECT_EQ(buf->PeekInt(0), 0x3F800000);
 }
 
 TEST(DataBuffer, NewLoadAndDiscard) {
@@ -71,7 +67,6 @@ TEST(DataBuffer, NewLoadAndDiscard) {
   EXPECT_FALSE(buf->_New(8)) << "an empty buffer that was made still holds data";
   buf->Discard();
   EXPECT_TRUE(buf->_New(4));
-  EXPECT_EQ(buf->Length(), 4);
   char name[] = "/tmp/quillet-buffer-XXXXXX";
   close(mkstemp(name));
   std::string bytes;
@@ -99,43 +94,19 @@ TEST(DataBuffer, NewLoadAndDiscard) {
       },
       ::testing::ExitedWithCode(0), "");
 #endif
-#ifndef NDEBUG
-  EXPECT_DEATH(buf->PeekInt(1), "outside the buffer");
-  EXPECT_DEATH(buf->PokeFloat(INT_MAX - 1, 0.0f), "outside the buffer");
-  EXPECT_DEATH((new VoDataBuffer())->PeekByte(0), "empty buffer");
-#endif
 }
 
-int port(VoSocket* s) {
-  auto* addr = new VoSocketAddress();
-  EXPECT_EQ(s->GetLocalAddress(addr), 0);
+// The port of a socket's local address, or of `addr` once validated.
+int port(VoSocket* s, VoSocketAddress* addr = new VoSocketAddress()) {
+  EXPECT_TRUE(!s || s->GetLocalAddress(addr) == 0);
   addr->Validate();
   return addr->_port;
-}
-
-// A listening server, a client connected to it and the server's accepted connection.
-struct Link {
-  VoSocket* server = new VoSocket();
-  VoSocket* client = new VoSocket();
-  VoSocket* conn = nullptr;
-  Link() {
-    EXPECT_TRUE(server->Open(1) && server->Bind(String("127.0.0.1"), 0) && server->Listen(4));
-    EXPECT_TRUE(client->Open(2) && client->Connect(String("127.0.0.1"), port(server)));
-    EXPECT_TRUE(server->Accept());
-    conn = server->Accepted();
-  }
-};
-
-bool receiveAll(VoSocket* s, VoDataBuffer* buf, int offset, int count) {
-  for (int n; count > 0; offset += n, count -= n)
-    if ((n = s->Receive(buf, offset, count)) <= 0) return false;
-  return true;
 }
 
 // Echoes everything it receives on its connection until the peer closes it.
 class EchoThread : public VoThread {
  public:
-  EchoThread(VoSocket* conn, VoDataBuffer* buf) : conn_(conn), buf_(buf) {}
+  explicit EchoThread(VoSocket* conn) : conn_(conn) {}
   void Run__UNSAFE__() override {
     for (int n; (n = conn_->Receive(buf_, 0, buf_->Length())) > 0;)
       if (conn_->Send(buf_, 0, n) != n) return;
@@ -143,70 +114,66 @@ class EchoThread : public VoThread {
 
  private:
   VoSocket* conn_;
-  VoDataBuffer* buf_;
+  VoDataBuffer* buf_ = buffer(64);
 };
 
-TEST(Socket, TcpEchoFromAWorkerAndTheAcceptedConnection) {
-  Link l;
-  ASSERT_NE(l.conn, nullptr);
-  EXPECT_EQ(l.server->Accepted(), nullptr) << "a handle is wrapped once";
+// A client talks to a worker that echoes on the accepted connection; then the
+// accepted handle is closed and its number reused: the broken connection
+// fails without SIGPIPE, and closing the listener leaves the reused number
+// alone. A taken connection nobody claimed is closed by the next Accept.
+TEST(Socket, TcpEchoBrokenConnectionsAndHandleOwnership) {
+  auto* server = new VoSocket();
+  auto* client = new VoSocket();
+  ASSERT_TRUE(server->Open(1) && server->Bind(String("127.0.0.1"), 0) && server->Listen(4));
+  ASSERT_TRUE(client->Open(2) && client->Connect(String("127.0.0.1"), port(server)));
+  ASSERT_TRUE(server->Accept());
+  VoSocket* conn = server->Accepted();
+  ASSERT_NE(conn, nullptr);
+  EXPECT_EQ(server->Accepted(), nullptr) << "a handle is wrapped once";
   auto* peer = new VoSocketAddress();
-  EXPECT_EQ(l.conn->GetRemoteAddress(peer), 0);
-  peer->Validate();
+  EXPECT_EQ(conn->GetRemoteAddress(peer), 0);
+  EXPECT_EQ(port(nullptr, peer), port(client));
   EXPECT_TRUE(peer->_host == String("127.0.0.1"));
-  EXPECT_EQ(peer->_port, port(l.client));
   int value = 0;
   socklen_t size = sizeof value;
-  getsockopt(l.client->_sock, IPPROTO_TCP, TCP_NODELAY, &value, &size);
+  getsockopt(client->_sock, IPPROTO_TCP, TCP_NODELAY, &value, &size);
   EXPECT_EQ(value, 1);
-  auto* echo = new EchoThread(l.conn, buffer(64));
+  auto* echo = new EchoThread(conn);
   echo->Start();
-  VoDataBuffer* buf = buffer(64);
-  for (int round = 0; round < 50; ++round) {
+  VoDataBuffer* buf = buffer(1024);
+  for (int round = 0; round < 20; ++round) {
     for (int i = 0; i < 32; ++i) buf->PokeByte(i, round * 7 + i);
-    ASSERT_EQ(l.client->Send(buf, 0, 32), 32);
-    ASSERT_TRUE(receiveAll(l.client, buf, 32, 32));
+    ASSERT_EQ(client->Send(buf, 0, 32), 32);
+    for (int got = 0, n; got < 32; got += n) ASSERT_GT(n = client->Receive(buf, 32 + got, 32 - got), 0);
     ASSERT_EQ(text(buf, 0, 32), text(buf, 32, 32));
   }
-  EXPECT_EQ(l.client->Send(buf, 60, 5), -1) << "outside the buffer";
-  EXPECT_EQ(l.client->Receive(buf, 0, -1), -1);
-  l.client->Close();
+  EXPECT_EQ(client->Send(buf, 1020, 5), -1) << "outside the buffer";
+  EXPECT_EQ(client->Receive(buf, 0, -1), -1);
+  client->Close();
   echo->Wait();
   EXPECT_FALSE(echo->IsRunning());
-}
 
-TEST(Socket, ClosedPeersUnclaimedConnectionsAndHandleOwnership) {
-  Link l;
-  ASSERT_NE(l.conn, nullptr);
-  // The closed number may go to another socket; closing the listener must leave it alone.
-  const int number = l.conn->_sock;
-  l.conn->Close();
-  int unrelated = socket(AF_INET, SOCK_DGRAM, 0);
-  if (unrelated != number) {
-    ASSERT_EQ(dup2(unrelated, number), number);
-    close(unrelated);
-  }
-  VoDataBuffer* buf = buffer(1024);
-  int result = 0;
-  for (int i = 0; i < 100 && result >= 0; ++i) result = l.client->Send(buf, 0, 1024);
-  EXPECT_EQ(result, -1) << "a broken connection fails without SIGPIPE";
+  const int number = conn->_sock;
+  conn->Close();
+  ASSERT_EQ(dup2(socket(AF_INET, SOCK_DGRAM, 0), number), number);
   auto* first = new VoSocket();
   auto* second = new VoSocket();
-  ASSERT_TRUE(first->Open(1) && first->Connect(String("127.0.0.1"), port(l.server)));
-  ASSERT_TRUE(second->Open(1) && second->Connect(String("127.0.0.1"), port(l.server)));
-  ASSERT_TRUE(l.server->Accept());
-  ASSERT_TRUE(l.server->Accept());
-  VoSocket* conn = l.server->Accepted();
-  ASSERT_NE(conn, nullptr);
+  ASSERT_TRUE(first->Open(1) && first->Connect(String("127.0.0.1"), port(server)));
+  ASSERT_TRUE(second->Open(1) && second->Connect(String("127.0.0.1"), port(server)));
+  ASSERT_TRUE(server->Accept() && server->Accept());
+  ASSERT_NE(server->Accepted(), nullptr);
+  const timeval wait{2, 0};  // a connection left open fails the receive instead of blocking it
+  setsockopt(first->_sock, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
   EXPECT_EQ(first->Receive(buf, 0, 4), 0) << "the unclaimed connection was closed";
+  int result = 0;
+  for (int i = 0; i < 100 && result >= 0; ++i) result = first->Send(buf, 0, 1024);
+  EXPECT_EQ(result, -1) << "a broken connection fails without SIGPIPE";
   EXPECT_EQ(second->Send(buf, 0, 4), 4);
-  l.server->Close();
+  server->Close();
   EXPECT_NE(fcntl(number, F_GETFD), -1);
   close(number);
   auto* closed = new VoSocket();
-  EXPECT_FALSE(closed->Open(4));
-  EXPECT_FALSE(closed->Open(0));
-  EXPECT_FALSE(closed->Listen(1));
+  EXPECT_FALSE(closed->Open(4) || closed->Open(0) || closed->Listen(1));
   EXPECT_EQ(closed->GetLocalAddress(new VoSocketAddress()), -1);
 }
 
@@ -226,15 +193,13 @@ TEST(Socket, UdpAndAddresses) {
   EXPECT_EQ(text(in, 4, 8), "datagram");
   EXPECT_EQ(b->SendTo(in, 4, 4, from), 4) << "answering the filled-in address reaches the sender";
   EXPECT_EQ(a->ReceiveFrom(out, 0, 100, from), 4);
-  from->Validate();
-  EXPECT_EQ(from->_port, port(b));
+  EXPECT_EQ(port(nullptr, from), port(b));
   auto* addr = new VoSocketAddress();
   addr->Set(String("192.168.10.200"), 65536 + 443);
   auto* copy = new VoSocketAddress();
   copy->Set(addr);
-  copy->Validate();
+  EXPECT_EQ(port(nullptr, copy), 443) << "only the low 16 bits of the port count";
   EXPECT_TRUE(copy->_host == String("192.168.10.200"));
-  EXPECT_EQ(copy->_port, 443) << "only the low 16 bits of the port count";
   addr->Set(String("no-such-host.invalid"), 80);
   addr->Validate();
   EXPECT_TRUE(addr->_host == String("0.0.0.0"));

@@ -30,24 +30,10 @@ int Recurse(int depth) {
   return Recurse(depth + 1) + frame[0];
 }
 
-// Runs `fault` in a child with standard input closed, standard error joined
+// Each fault runs in a child with standard input closed, standard error joined
 // to standard output, and the signal handlers installed as at start-up.
-ChildResult FaultInChild(const std::function<void()>& fault) {
-  return RunInChild([&] {
-    dup2(STDOUT_FILENO, STDERR_FILENO);
-    close(STDIN_FILENO);
-    voInstallSignalHandlers();
-    fault_begun = 1;
-    fault();
-  });
-}
-
 TEST(FatalSignal, IsReportedWithoutHeapOrStack) {
-  const struct {
-    const char* name;
-    std::function<void()> fault;
-    const char* output;
-  } cases[] = {
+  const std::tuple<const char*, std::function<void()>, const char*> cases[] = {
       {"unbounded recursion", [] { Recurse(0); },
        "Dovel Runtime Error : Memory access violation\n\n{{~~(null)~~}}\n\n"},
       // A position text at a bad address faults again inside the report.
@@ -58,10 +44,16 @@ TEST(FatalSignal, IsReportedWithoutHeapOrStack) {
        },
        "Dovel Runtime Error : Memory access violation\n"},
   };
-  for (const auto& c : cases) {
-    ChildResult result = FaultInChild(c.fault);
-    EXPECT_EQ(result.out, c.output) << c.name;
-    EXPECT_EQ(result.status, -1) << c.name;  // 255 as a signed byte
+  for (const auto& [name, fault, output] : cases) {
+    ChildResult result = RunInChild([&fault = fault] {
+      dup2(STDOUT_FILENO, STDERR_FILENO);
+      close(STDIN_FILENO);
+      voInstallSignalHandlers();
+      fault_begun = 1;
+      fault();
+    });
+    EXPECT_EQ(result.out, output) << name;
+    EXPECT_EQ(result.status, -1) << name;  // 255 as a signed byte
   }
 }
 

@@ -1,6 +1,7 @@
 // Strings and arrays: slicing, searching, splitting, numbers, the UTF-8 and
 // UTF-16 load and save, and shared storage whose reference counts return to
-// where they started.
+// where they started. The string fuzzer checks that any loaded text saves and
+// loads back the same.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -19,52 +20,44 @@ std::string joined(const Array<String>& a) {
   return out;
 }
 
-std::vector<int> units(std::vector<unsigned char> bytes) {
-  String s = String::Load(bytes.data(), static_cast<int>(bytes.size()));
-  return std::vector<int>(s.Data(), s.Data() + s.Length());
-}
-
-TEST(String, SliceFindSplitAndCase) {
-  String s = S("abcdef");
-  EXPECT_EQ(s.Slice(-3).ToUtf8(), "def");
-  EXPECT_EQ(s.Slice(2, -1).ToUtf8(), "cde");
-  EXPECT_EQ(s.Slice(4, 2).ToUtf8(), "");
-  EXPECT_EQ(s.Slice(-100, 2).ToUtf8(), "ab");
-  EXPECT_EQ(s.Slice(INT_MIN, INT_MAX).ToUtf8(), "abcdef");
-  String t = S("abcbc");
+TEST(String, SliceFindSplitCaseAndNumbers) {
+  const std::pair<String, const char*> results[] = {
+      {S("abcdef").Slice(-3), "def"},
+      {S("abcdef").Slice(2, -1), "cde"},
+      {S("abcdef").Slice(4, 2), ""},
+      {S("abcdef").Slice(-100, 2), "ab"},
+      {S("abcdef").Slice(INT_MIN, INT_MAX), "abcdef"},
+      {S("-").Join(S("x,y,,z").Split(S(","))), "x-y--z"},
+      {S("aXbXc").Replace(S("X"), S("--")), "a--b--c"},
+      {(S("MiXeD 1") + String::FromChar(0xC9)).ToLower(), "mixed 1\xC3\x89"},
+      {S(" \t x y \n").Trim(), "x y"},
+      {String(3.0f), "3.0"},
+      {String(0.1f), "0.10000000149011612"},
+      {String(1e20f), "1.0000000200408773e+20"},
+      {String(INT_MIN), "-2147483648"},
+  };
+  for (const auto& [result, want] : results) EXPECT_EQ(result.ToUtf8(), want);
   const std::tuple<const char*, int, int> finds[] = {
       {"", 0, 0},   {"", 5, 5},     {"", 6, -1},        {"a", -5, 0},
       {"bc", 2, 3}, {"bcd", 0, -1}, {"c", INT_MAX, -1}, {"c", INT_MAX - 1, -1}};
-  for (auto [what, from, at] : finds) EXPECT_EQ(t.Find(S(what), from), at) << what << " " << from;
-  EXPECT_EQ(t.FindLast(S("bc")), 3);
-  EXPECT_FALSE(t.EndsWith(S("xabcbc")));
+  for (auto [what, from, at] : finds) EXPECT_EQ(S("abcbc").Find(S(what), from), at) << what << " " << from;
+  EXPECT_EQ(S("abcbc").FindLast(S("bc")), 3);
+  EXPECT_FALSE(S("abcbc").EndsWith(S("xabcbc")));
   EXPECT_EQ(joined(S("a,,b,").Split(S(","))), "a||b|");
   EXPECT_EQ(joined(S("abc").Split(S(""))), "a|b|c");
   EXPECT_EQ(joined(S("a--b---c").Split(S("--"))), "a|b|-c");
   EXPECT_EQ(S("").Split(S("")).Length(), 0);
-  EXPECT_EQ(S("-").Join(S("x,y,,z").Split(S(","))).ToUtf8(), "x-y--z");
-  EXPECT_EQ(S("aXbXc").Replace(S("X"), S("--")).ToUtf8(), "a--b--c");
-  EXPECT_EQ((S("MiXeD 1") + String::FromChar(0xC9)).ToLower().ToUtf8(), "mixed 1\xC3\x89");
-  EXPECT_EQ(S(" \t x y \n").Trim().ToUtf8(), "x y");
   EXPECT_LT(S("abc").Compare(S("abd")), 0);
   EXPECT_GT(S("abc").Compare(S("ab")), 0);
   EXPECT_GT(String::FromChar(0xFFFF).Compare(S("a")), 0);
-}
-
-TEST(String, NumbersBothWays) {
-  const std::pair<const char*, int> ints[] = {{"  -12xyz", -12},
-                                              {"abc", 0},
-                                              {"+7", 7},
-                                              {"2147483647", INT_MAX},
-                                              {"2147483648", INT_MAX},
-                                              {"-99999999999999999999", INT_MIN}};
-  for (auto [text, value] : ints) EXPECT_EQ(S(text).ToInt(), value) << text;
-  EXPECT_EQ(String((std::string(62, '0') + "15").c_str()).ToInt(), 1) << "only 63 characters are read";
-  EXPECT_EQ((String::FromChar(0x131) + S("2")).ToInt(), 12) << "characters narrow to their low byte";
-  EXPECT_EQ(String(3.0f).ToUtf8(), "3.0");
-  EXPECT_EQ(String(0.1f).ToUtf8(), "0.10000000149011612");
-  EXPECT_EQ(String(1e20f).ToUtf8(), "1.0000000200408773e+20");
-  EXPECT_EQ(String(INT_MIN).ToUtf8(), "-2147483648");
+  const std::pair<String, int> ints[] = {{S("  -12xyz"), -12},
+                                         {S("abc"), 0},
+                                         {S("+7"), 7},
+                                         {S("2147483648"), INT_MAX},
+                                         {S("-99999999999999999999"), INT_MIN},
+                                         {String((std::string(62, '0') + "15").c_str()), 1},  // 63 characters are read
+                                         {String::FromChar(0x131) + S("2"), 12}};  // narrowed to the low byte
+  for (const auto& [text, value] : ints) EXPECT_EQ(text.ToInt(), value) << text.ToUtf8();
 }
 
 TEST(String, LoadDecodesMarksAndUtf8AndFallsBackToBytes) {
@@ -80,35 +73,31 @@ TEST(String, LoadDecodesMarksAndUtf8AndFallsBackToBytes) {
       {{0xE2, 0x82, 0x41}, {0xE2, 0x82, 0x41}},
       {{0xEF, 0xBB, 0xBF, 0xFF}, {0xEF, 0xBB, 0xBF, 0xFF}},
   };
-  for (const auto& [bytes, want] : cases) EXPECT_EQ(units(bytes), want) << bytes.size() << " bytes";
+  for (const auto& [bytes, want] : cases) {
+    String s = String::Load(bytes.data(), static_cast<int>(bytes.size()));
+    EXPECT_EQ(std::vector<int>(s.Data(), s.Data() + s.Length()), want) << bytes.size() << " bytes";
+  }
   std::vector<unsigned char> out;
   (String::FromChar(0xD83D) + String::FromChar(0x7FF) + String::FromChar(0x7F)).Save(out);
   EXPECT_EQ(out, (std::vector<unsigned char>{0xED, 0xA0, 0xBD, 0xDF, 0xBF, 0x7F}));
-  std::vector<Char> all;
-  for (int c = 1; c < 0x10000; c += 7) all.push_back(static_cast<Char>(c));
-  String s(all.data(), static_cast<int>(all.size()));
   FILE* f = std::tmpfile();
-  ASSERT_TRUE(s.Save(f));
+  ASSERT_TRUE(S("caf\xC3\xA9").Save(f));
   std::rewind(f);
-  EXPECT_TRUE(String::Load(f) == s);
+  EXPECT_TRUE(String::Load(f) == S("caf\xC3\xA9"));
   std::fclose(f);
 }
 
 TEST(String, UnchangedResultsShareStorageAndCountsReturn) {
   String s = S("abc");
   const String::Rep* rep = s.GetRep();
-  int base = rep->refs;
+  const int base = rep->refs;
   {
-    Array<String> one = s.Split(S(","));
-    String results[] = {s.Slice(0, 100), s + String(), String() + s, s.ToLower(), s.Trim(), one[0]};
+    String results[] = {s.Slice(0, 100), s + String(), String() + s, s.ToLower(), s.Trim()};
     for (const String& r : results) EXPECT_EQ(r.GetRep(), rep);
-    EXPECT_EQ(rep->refs, base + 7);
-    one[0] = String();
     String copy = s;
     copy = copy;
     String moved(std::move(copy));
-    EXPECT_EQ(rep->refs, base + 7);
-    EXPECT_NE(s.Slice(1).GetRep(), rep);
+    EXPECT_EQ(rep->refs, base + 6);
   }
   EXPECT_EQ(rep->refs, base);
   for (const String& e : {String(), S(""), S("abc").Slice(5), S("a,").Split(S(","))[1], S(" ").Trim()})
@@ -127,9 +116,7 @@ TEST(Array, ZeroedElementsPrefixResizeAndSharedHandles) {
   EXPECT_EQ(a[0] | a[1] | a[2], 0);
   for (int i = 0; i < 3; ++i) a[i] = i + 1;
   Array<int> shorter = a.Resize(2), longer = a.Resize(5);
-  EXPECT_EQ(shorter.Length(), 2);
-  EXPECT_EQ(longer[2], 3);
-  EXPECT_EQ(longer[4], 0);
+  EXPECT_EQ(shorter.Length() * 100 + longer[2] * 10 + longer[4], 230);
   Array<int> alias = a;
   alias[0] = 99;
   EXPECT_EQ(a[0], 99) << "copies of a handle share one array";
