@@ -93,8 +93,7 @@ TEST_F(Draw, RenderFitsTheDesignByTheLargerRatio) {
     int landscape;
   } cases[] = {{640, 480, 1, 640, 480, 1}, {1280, 480, 2, 640, 240, 1}, {480, 640, 640.0f / 480, 360, 480, 0}};
   for (const auto& c : cases) {
-    host.width = c.w;
-    host.height = c.h;
+    host.width = c.w, host.height = c.h;
     render();
     EXPECT_EQ(Floats({app->m_ScaleX, vo_Game_jscrw, vo_Game_jscrh, float(app->m_Landscape)}),
               Floats({c.scale, c.visW, c.visH, float(c.landscape)}))
@@ -114,8 +113,7 @@ TEST_F(Draw, RenderFitsTheDesignByTheLargerRatio) {
 }
 
 TEST_F(Draw, RenderReplaysTheListInOrderScaled) {
-  host.width = 1280;
-  host.height = 480;
+  host.width = 1280, host.height = 480;
   gc_assign(app->m_Images[5], blankImage(64, 32, 2, 1));
   app->m_ImgScale = 0.5f;
   app->p_CLS2D(10, 20, 30, 0.5f);
@@ -267,72 +265,13 @@ TEST_F(Controls, PadDecayTouchSamplingAndButtons) {
   }
 }
 
-TEST_F(Controls, OnScreenPadClampsPressesAndFollowsThePausedFinger) {
-  vo_Game_OnScreenControls = 1;
-  app->m_State = 10;
-  app->m_ScaleX = app->m_ScaleY = app->m_ImgScale = 1;
-  app->m_ImgRes = 1;
-  app->m_ImgInfo[94 * 3] = app->m_ImgInfo[94 * 3 + 1] = 32;
-  auto step = [&](std::vector<std::pair<float, float>> touches) {
-    for (int i = 0; i < 2; ++i) {
-      input->p_TouchEvent(VoGameEvent::TouchUp, i, 0, 0);
-      if (i < int(touches.size())) input->p_TouchEvent(VoGameEvent::TouchDown, i, touches[i].first, touches[i].second);
-    }
-    app->p_SampleTouch();
-    app->p_CLS2D();
-    app->p_UpdateControls();
-  };
-  app->m_Settings[10] = 5;
-  app->m_Settings[11] = 1000;
-  app->m_Settings[12] = 40;
-  step({});
-  EXPECT_EQ(Floats({float(app->m_PadX), float(app->m_Settings[11]), app->m_PadScale}), Floats({32, 448, 2.5f}));
-  app->m_Settings[10] = app->m_Settings[11] = 100;
-  app->m_Settings[12] = 10;
-  // Left, up, down, right and the two action buttons mirrored on the right.
-  const std::pair<std::pair<float, float>, int> presses[] = {{{68, 380}, 3},  {{100, 348}, 0},  {{100, 412}, 8},
-                                                             {{132, 380}, 5}, {{564, 356}, 10}, {{516, 404}, 11}};
-  for (const auto& p : presses) {
-    step({p.first});
-    EXPECT_EQ(app->m_PadState[p.second], 1) << p.second;
-    EXPECT_EQ(held(app), std::vector<int>{p.second});
-    step({});
-    EXPECT_EQ(app->m_PadState[p.second], 0);
-  }
-  app->m_Paused = 1;
-  step({{120, 390}});
-  EXPECT_EQ(app->m_Settings[10], 120);
-  EXPECT_EQ(app->m_PadState[5], 0) << "paused directions do nothing";
-  step({{300, 100}, {332, 100}});
-  step({{300, 100}, {364, 100}});
-  EXPECT_EQ(app->m_Settings[12], 12) << "two fingers twice as far apart: two tenths larger";
-}
-
-TEST_F(Controls, TiltSmoothsAndCalibrates) {
-  vo_Game_AccelerometerControls = 1;
-  app->m_ScaleX = app->m_ScaleY = app->m_ImgScale = 1;
-  app->m_ImgRes = 1;
-  app->m_ImgInfo[97 * 3] = app->m_ImgInfo[97 * 3 + 1] = 64;
-  input->p_MotionEvent(VoGameEvent::MotionAccel, 0, 1.0f, -0.5f, 0);
-  app->p_TiltIndicator();
-  EXPECT_EQ(Floats({app->m_TiltSmoothX, app->m_TiltSmoothY}), Floats({0.25f, -0.125f}));
-  for (int i = 0; i < 60; ++i) app->p_TiltIndicator();
-  EXPECT_EQ(app->m_TiltSmoothX, 1.0f) << "snapped once close";
-  input->p_TouchEvent(VoGameEvent::TouchDown, 0, 24, 456);
-  app->p_SampleTouch();
-  app->p_TiltIndicator();
-  app->p_TiltIndicator();
-  EXPECT_EQ(Floats({app->m_TiltZeroY, app->m_TiltX}), Floats({-0.5f, 0})) << "the button takes the reading as level";
-}
-
 TEST_F(Assets, ResolutionFollowsTheWindowAndSlotsKeepDesignSizes) {
   for (auto [tail, res] : {std::pair{".png", 1}, {"-hd.png", 2}, {"-hd2.png", 4}}) {
     gfx->files.push_back({std::string("common/BrevoLogo") + tail, {256 * res, 256 * res}});
     gfx->files.push_back({std::string("fonts/tessel") + tail, {256 * res, 128 * res}});
   }
   for (auto [w, h, res] : {std::tuple{640, 480, 2}, {1280, 720, 4}, {630, 630, 1}, {631, 200, 2}, {100, 1231, 4}}) {
-    host.width = w;
-    host.height = h;
+    host.width = w, host.height = h;
     gfx->BeginRender();
     app->p_Reload();
     EXPECT_EQ(app->m_ImgRes, res) << w;
