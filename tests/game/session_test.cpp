@@ -298,15 +298,4 @@ TEST_F(Session, MenuButtonsCreditsAndScoreCaptions) {
   EXPECT_EQ(drawnText().find("Top"), std::string::npos) << "one row uses the single captions";
 }
 
-TEST_F(Session, HeldModeButtonStartsOneGame) {
-  toMenu();
-  update(40);
-  input->p_MouseEvent(VoGameEvent::MouseDown, 0, 128, 336);  // mode 1 at (0.2 W, 0.7 H)
-  update();
-  EXPECT_EQ(app->m_State, 11);
-  EXPECT_EQ(app->m_GameMode, 1);
-  update(6);
-  EXPECT_EQ(app->m_State, 10) << "still held: no second start";
-}
-
 }  // namespace
