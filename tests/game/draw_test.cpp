@@ -32,7 +32,8 @@ TEST_F(Draw, EntriesCopyTheDrawStateAndStopAtTheLastFullEntry) {
   app->p_SetCol(1, 1, 1);  // an omitted alpha keeps the current one
   app->p_Line(9, 10, 11, 12);
   ASSERT_EQ(entries(), 2);
-  EXPECT_EQ(Floats(&app->m_DrawList[0], &app->m_DrawList[8]), Floats({7, 100, 200, -45, 2, 3, 4, 0.25f}));
+  EXPECT_EQ(Floats(&app->m_DrawList[0], &app->m_DrawList[14]),
+            Floats({7, 100, 200, -45, 2, 3, 4, 0.25f, 0, 0, 10, 20, 30, 3}));
   EXPECT_EQ(Floats(&app->m_DrawList[15], &app->m_DrawList[29]),
             Floats({DrawKindLine, 9, 10, -45, 11, 12, 0, 0.25f, 0, 0, 1, 1, 1, 3}));
   app->p_SetSize(3, -5000);  // below the omitted marker: y takes x
