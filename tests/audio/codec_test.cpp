@@ -52,12 +52,9 @@ Bytes riff(std::initializer_list<std::tuple<const char*, uint32_t, Bytes>> chunk
 
 std::tuple<const char*, uint32_t, Bytes> fmt(int format, int channels, int rate, int bits) {
   Bytes f;
-  for (auto [v, n] : {std::pair{format, 2},
-                      {channels, 2},
-                      {rate, 4},
-                      {rate * channels * bits / 8, 4},
-                      {channels * bits / 8, 2},
-                      {bits, 2}})
+  const int fields[][2] = {
+      {format, 2}, {channels, 2}, {rate, 4}, {rate * channels * bits / 8, 4}, {channels * bits / 8, 2}, {bits, 2}};
+  for (auto [v, n] : fields)
     for (int i = 0; i < n; ++i) f.push_back(static_cast<unsigned char>(v >> (8 * i)));
   return {"fmt ", 16, f};
 }

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <fstream>
 #include <thread>
 
 #include "audio/audio.h"
@@ -16,13 +17,11 @@ namespace {
 
 std::vector<Object*> roots;
 
-// A mono 16-bit tone of the given length in the test's folder.
+// A 16-bit tone of the given length in the test's folder.
 std::string tone(const char* name, double seconds, int channels = 1) {
-  std::vector<int16_t> s(static_cast<size_t>(seconds * 22050) * channels);
-  for (size_t i = 0; i < s.size(); ++i)
-    s[i] = static_cast<int16_t>(8000 * std::sin(static_cast<double>(i / channels) * 0.12));
   const std::string path = testing::TempDir() + "/driver_" + name;
-  EXPECT_TRUE(write_wav(path, s, channels, 22050));
+  EXPECT_TRUE(
+      write_wav(path, std::vector<int16_t>(static_cast<size_t>(seconds * 22050) * channels, 8000), channels, 22050));
   return path;
 }
 
@@ -143,9 +142,7 @@ TEST_F(Driver, FormatsExtensionsAndTheGeneratedEffects) {
   bytes[32] = 1;  // an 8-bit file: block align and bits patched
   bytes[34] = 8;
   const std::string eight = testing::TempDir() + "/driver_EIGHT.WAV";
-  FILE* f = std::fopen(eight.c_str(), "wb");
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
+  std::ofstream(eight, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   for (auto [path, bits, channels, size] : {std::tuple{eight, 8, 1, 1000}, {tone("stereo.wav", 0.1, 2), 16, 2, 8820}}) {
     ALint b = 0, c = 0, s = 0;
     const unsigned buffer = load(path)->al_buffer;

@@ -1,6 +1,7 @@
 // The controller panel (F9) and the joystick notices, on the test host with
 // scripted joysticks: what each port shows, the mapping path, that the panel
 // leaves the game alone, and devices coming and going (also mid-frame).
+#include <climits>
 #include <cmath>
 #include <map>
 #include <string>
@@ -12,6 +13,7 @@ namespace gametest {
 namespace {
 
 constexpr int kF9 = 120;
+using Floats = std::vector<float>;
 constexpr const char* kRawGuid = "0300000012340000abcd000001000000";
 constexpr const char* kPadGuid = "03000000de280000ff11000001000000";
 
@@ -21,44 +23,36 @@ class ControllerPanelTest : public GameTest {
     GameTest::SetUp();
     useFont();
   }
-  // One update as the delegate brackets it, with F9 pressed first when asked;
-  // returns the display-list entries the panel appended.
+  // One update of the panel, with F9 pressed first when asked; returns the
+  // first display-list entry the panel appended.
   int update(bool f9 = false) {
     if (f9) {
-      input->p_KeyEvent(VoGameEvent::KeyDown, kF9);
-      input->p_KeyEvent(VoGameEvent::KeyUp, kF9);
+      key(kF9, true);
+      key(kF9, false);
     }
     input->p_BeginUpdate();
-    int before = entries();
+    const int before = entries();
     app->p_ControllerPanel();
     input->p_EndUpdate();
     return before;
   }
-  // The text the list holds from entry `from` on, one string per row of
-  // glyphs in top-to-bottom order; a gap of whole cells reads as spaces.
-  std::vector<std::string> rows(int from) const {
-    std::map<int, std::map<float, char>> glyphs;
-    for (int n = from; n < entries(); ++n) {
-      if (entry(n, 0) == 90.0f) glyphs[static_cast<int>(std::lround(entry(n, 2)))][entry(n, 1)] = entry(n, 6) + 32;
-    }
-    std::vector<std::string> out;
-    for (const auto& row : glyphs) {
-      std::string text;
-      float lastX = row.second.begin()->first - 7.0f;
-      for (const auto& glyph : row.second) {
-        text.append(static_cast<size_t>(std::lround((glyph.first - lastX) / 7.0f)) - 1, ' ');
-        text += glyph.second;
-        lastX = glyph.first;
-      }
-      out.push_back(text);
+  // The text the list holds from entry `from` on, a line per row of glyphs
+  // from the top; a gap of whole cells reads as spaces.
+  std::string text(int from) const {
+    std::map<std::pair<long, float>, char> glyphs;
+    for (int n = from; n < entries(); ++n)
+      if (entry(n, 0) == 90.0f) glyphs[{std::lround(entry(n, 2)), entry(n, 1)}] = static_cast<char>(entry(n, 6) + 32);
+    std::string out;
+    long row = LONG_MIN;
+    float x = 0;
+    for (const auto& [at, c] : glyphs) {
+      if (at.first != row) out += '\n', row = at.first, x = at.second - 7;
+      out.append(static_cast<size_t>(std::lround((at.second - x) / 7)) - 1, ' ') += c;
+      x = at.second;
     }
     return out;
   }
-  bool shows(int from, const std::string& text) const {
-    for (const std::string& row : rows(from))
-      if (row.find(text) != std::string::npos) return true;
-    return false;
-  }
+  bool shows(int from, const std::string& s) const { return text(from).find(s) != std::string::npos; }
   // Marks drawn lit from entry `from` on.
   int litMarks(int from) const {
     int lit = 0;
@@ -68,6 +62,8 @@ class ControllerPanelTest : public GameTest {
   }
 };
 
+// Two axes, three buttons with the second pressed, and a hat pushed up, which
+// the window system also reports as the fourth button.
 VoJoystickInfo rawStick() {
   VoJoystickInfo info;
   info.name = "Raw Stick";
@@ -75,8 +71,6 @@ VoJoystickInfo rawStick() {
   info.axisCount = info.state.axisCount = 2;
   info.axes[0] = info.state.axes[0] = 0.5f;
   info.axes[1] = info.state.axes[1] = -1.0f;
-  // Three buttons, the second pressed, and a hat pushed up, which the window
-  // system also reports as the fourth button.
   info.buttonCount = 3;
   info.buttons[1] = true;
   info.hatCount = 1;
@@ -99,96 +93,78 @@ VoJoystickInfo pad(const char* guid) {
 
 TEST_F(ControllerPanelTest, ShowsEachPortAsTheHostDescribesIt) {
   host.AddGamepadMappings(std::string(kPadGuid) + ",My Pad,a:b0,b:b1,platform:Linux,\n", "SDL_GAMECONTROLLERCONFIG");
-  struct Case {
-    const char* what;
+  const struct {
     int port;
     VoJoystickInfo info;
     std::vector<std::string> shown;
     int lit;
-  };
-  const Case cases[] = {
-      {"unmapped device on the game's port: raw inputs and the controls they hold",
-       0,
+  } cases[] = {
+      // An unmapped device on the game's port: raw inputs and the controls they hold.
+      {0,
        rawStick(),
        {"Port 1 (drives the game): connected", "Raw Stick", std::string("GUID ") + kRawGuid, "no mapping: raw layout",
         "+0.50 3/5", "-1.00 0/8", "10 11 12", "U0 R0 D0 L0", "13 14 15 99", "Port 2: not connected",
         "Port 4: not connected"},
        2},
-      {"mapped device on the game's port: the gamepad layout and its controls",
-       0,
+      // A mapped device on the game's port: the gamepad layout and its controls.
+      {0,
        pad(kPadGuid),
        {"mapping: My Pad", "LX", "-1.00 -", "A  B  X  Y  LB RB", "10 11 12 13 14 15 99 99 -  -  -  0  5  8  3"},
        2},
-      {"mapped device on another port drives no control",
-       2,
-       pad(kPadGuid),
-       {"Port 3: connected", "mapping: My Pad", "-  -  -  -  -  -  -  -"},
-       2},
-      {"a GUID with no mapping added stays raw",
-       3,
-       pad("03000000000000000000000000000000"),
-       {"no mapping: raw layout"},
-       1},
+      // A mapped device on another port drives no control.
+      {2, pad(kPadGuid), {"Port 3: connected", "mapping: My Pad", "-  -  -  -  -  -  -  -"}, 2},
+      // A GUID with no mapping added stays raw.
+      {3, pad("03000000000000000000000000000000"), {"no mapping: raw layout"}, 1},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& c : cases) {
     for (int port = 0; port < 4; ++port) host.SetJoystick(port, nullptr);
     host.PlugJoystick(c.port, c.info);
     app->m_Controllers.open = true;
-    int from = update();
-    for (const std::string& text : c.shown) EXPECT_TRUE(shows(from, text)) << text;
-    EXPECT_EQ(litMarks(from), c.lit);
+    const int from = update();
+    for (const std::string& s : c.shown) EXPECT_TRUE(shows(from, s)) << s << " in" << text(from);
+    EXPECT_EQ(litMarks(from), c.lit) << c.shown[0];
   }
 }
 
-TEST_F(ControllerPanelTest, F9TogglesThePanelWithoutTouchingTheGame) {
+// A device plugged in and pulled out mid-frame is printed and noticed for two
+// seconds; F9 opens the panel over the game's list and draw state untouched.
+TEST_F(ControllerPanelTest, NoticesAndF9LeaveTheGameAlone) {
   host.PlugJoystick(0, rawStick());
-  update();  // the connection notice
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(shows(update(), "Joystick 1 connected: Raw Stick"));
+  // Pulled out between the input device's read and the panel's, in one update.
+  host.afterJoystickRead = [&](int) { host.SetJoystick(0, nullptr); };
+  host.Advance(1);
+  const int pulled = update();
+  host.afterJoystickRead = nullptr;
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            std::string("Joystick 1 connected: Raw Stick (") + kRawGuid + ")\nJoystick 1 disconnected\n");
+  EXPECT_TRUE(shows(pulled, "Joystick 1 disconnected"));
+  EXPECT_FALSE(shows(pulled, "connected:"));
+  host.Advance(1.9);
+  EXPECT_TRUE(shows(update(), "Joystick 1 disconnected"));
+  host.Advance(0.2);
+  EXPECT_EQ(update(), entries()) << "the notice is gone after two seconds";
+
+  host.PlugJoystick(0, rawStick());
+  update();
   host.Advance(3);
   app->m_DrawCount = 0;
   app->p_SetCol(10, 20, 30, 0.5f);
   app->p_SetSize(2);
   app->p_Rect(1, 2, 3, 4);
   const int settings = app->m_Settings[5], state = app->m_State, pad = app->m_PadState[10];
-
-  int from = update(true);
+  const int from = update(true);
   EXPECT_EQ(from, 1);  // the game's own entry is left as it was
   EXPECT_EQ(entry(0, 0), DrawKindRect);
   EXPECT_TRUE(shows(from, "Controllers"));
-  // The draw state the game set is back for its next entries.
-  EXPECT_EQ(app->m_DrawR, 10);
-  EXPECT_EQ(app->m_DrawAlpha, 0.5f);
-  EXPECT_EQ(app->m_DrawScaleX, 2);
-  EXPECT_EQ(app->m_Settings[5], settings);
-  EXPECT_EQ(app->m_State, state);
-  EXPECT_EQ(app->m_PadState[10], pad);
-
+  EXPECT_EQ(Floats({app->m_DrawR, app->m_DrawAlpha, app->m_DrawScaleX}), Floats({10, 0.5f, 2}));
+  EXPECT_EQ(std::vector<int>({app->m_Settings[5], app->m_State, app->m_PadState[10]}),
+            std::vector<int>({settings, state, pad}));
   app->m_DrawCount = DrawEntrySize;
   EXPECT_TRUE(shows(update(), "Controllers")) << "the panel stays until F9 again";
   app->m_DrawCount = DrawEntrySize;
   EXPECT_EQ(update(true), entries()) << "a second F9 closes it";
-}
-
-TEST_F(ControllerPanelTest, ComingAndGoingIsPrintedAndNoticedForTwoSeconds) {
-  host.PlugJoystick(0, rawStick());
-  testing::internal::CaptureStdout();
-  const bool noticedPlug = shows(update(), "Joystick 1 connected: Raw Stick");
-  // Pulled out between the input device's read and the panel's, in one update.
-  host.afterJoystickRead = [&](int) { host.SetJoystick(0, nullptr); };
-  host.Advance(1);
-  const int pulled = update();
-  host.afterJoystickRead = nullptr;
-  const std::string printed = testing::internal::GetCapturedStdout();
-
-  EXPECT_EQ(printed, std::string("Joystick 1 connected: Raw Stick (") + kRawGuid + ")\nJoystick 1 disconnected\n");
-  EXPECT_TRUE(noticedPlug);
-  EXPECT_TRUE(shows(pulled, "Joystick 1 disconnected"));
-  EXPECT_FALSE(shows(pulled, "connected:"));
-
-  host.Advance(1.9);
-  EXPECT_TRUE(shows(update(), "Joystick 1 disconnected"));
-  host.Advance(0.2);
-  EXPECT_EQ(update(), entries()) << "the notice is gone after two seconds";
 }
 
 }  // namespace

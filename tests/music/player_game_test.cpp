@@ -28,10 +28,9 @@ TEST_F(Music, ASheetDecodesToItsBlueValues) {
   gfx->size = sheet.size();
   toMenu();
   tap(90);  // Z starts mode 2, Cavern Walk
-  for (int i = 0; i < 40 && app->m_Player->m_LoadStep > 0; ++i) render();
   c_SqPlayer* player = app->m_Player;
+  for (int i = 0; i < 40 && player->m_LoadStep > 0; ++i) render();
   ASSERT_EQ(player->m_LoadStep, 0);
-  gfx->input = nullptr;
   int wrong = 0;
   for (int p = 0; p < 63; ++p)  // frame 63 is never read
     for (int y = 0; y < 64; ++y)
@@ -43,45 +42,31 @@ TEST_F(Music, ASheetDecodesToItsBlueValues) {
   EXPECT_EQ(player->m_LoadStep, 0) << "starting the loaded tune again loads nothing";
 }
 
-TEST_F(Music, SoundModesOneAndThreePlayTheTuneAndTheSwitchOffOnlyRecordsIt) {
-  gfx->files.push_back({"tunes/Retro/Cavern Walk.png", {512, 512}});
-  gfx->readColor = static_cast<int>(0xFF000000u | (13u << 3));  // every cell a note at the reference pitch
-  auto frames = [&](int n) {
-    for (int i = 0; i < n; ++i) {
-      render();
-      update();
-    }
-  };
-  auto played = [&] { return !audio->On("play", 28).empty(); };  // the accompaniment's channel
-  vo_Game_HasMusic = 1;
-  toMenu();
-  app->m_Settings[5] = 0;
-  tap(90);
-  frames(30);
-  EXPECT_EQ(app->m_Player->m_LoadStep, 0);
-  EXPECT_FALSE(played()) << "sound mode 0 is silent";
-  app->m_Settings[5] = 2;
-  frames(30);
-  EXPECT_FALSE(played()) << "sound mode 2 is effects only";
-  for (int mode : {3, 1}) {
-    app->m_Settings[5] = mode;
-    audio->calls.clear();
-    frames(30);
-    EXPECT_TRUE(played()) << mode;
+// Starts mode 2's tune, whose every cell is a note at the reference pitch,
+// and plays 30 frames in each sound mode: sound modes 1 and 3 play the tune,
+// and with the build's switch off the player only records which tune it was
+// asked for.
+void PlayEachSoundMode(gametest::GameTest& t, int hasMusic) {
+  t.gfx->files.push_back({"tunes/Retro/Cavern Walk.png", {512, 512}});
+  t.gfx->readColor = static_cast<int>(0xFF000000u | (13u << 3));
+  vo_Game_HasMusic = hasMusic;
+  t.toMenu();
+  t.tap(90);
+  for (int mode : {0, 2, 3, 1}) {
+    t.app->m_Settings[5] = mode;
+    t.audio->calls.clear();
+    for (int i = 0; i < 30; ++i) t.render(), t.update();
+    EXPECT_EQ(t.audio->On("play", 28).empty(), !hasMusic || mode % 2 == 0) << mode;  // the accompaniment
   }
-  EXPECT_GT(app->m_Player->m_Row, 0);
+  EXPECT_EQ(t.app->m_Player->m_TunePath, String("tunes/Retro/Cavern Walk.png"));
+  EXPECT_EQ(t.app->m_Player->m_LoadStep, hasMusic ? 0 : 1);
 }
 
+TEST_F(Music, SoundModesOneAndThreePlayTheTune) { PlayEachSoundMode(*this, 1); }
+
 TEST_F(Music, WithTheSwitchOffThePlayerOnlyRecordsTheTune) {
-  gfx->files.push_back({"tunes/Retro/Cavern Walk.png", {512, 512}});
-  vo_Game_HasMusic = 0;
-  toMenu();
-  tap(90);
-  for (int i = 0; i < 60; ++i) render(), update();
-  c_SqPlayer* player = app->m_Player;
-  EXPECT_EQ(player->m_TunePath, String("tunes/Retro/Cavern Walk.png"));
-  EXPECT_EQ(player->m_LoadStep, 1);
-  EXPECT_EQ(player->m_Row, 0);
+  PlayEachSoundMode(*this, 0);
+  EXPECT_EQ(app->m_Player->m_Row, 0);
   for (const std::string& path : gfx->loaded) EXPECT_EQ(path.find("tunes/"), std::string::npos) << path;
 }
 

@@ -229,17 +229,12 @@ class GameTest : public ::testing::Test {
   bool stateSaved() { return access(".dovelstate", F_OK) == 0; }
   static std::vector<std::string> fields(const std::string& s) {
     std::vector<std::string> out(1);
-    for (char c : s) {
-      if (c == '|')
-        out.emplace_back();
-      else
-        out.back() += c;
-    }
+    for (char c : s) c == '|' ? out.emplace_back() : out.back() += c;
     return out;
   }
   void writeFields(const std::vector<std::string>& f) {
-    std::string s;
-    for (size_t i = 0; i < f.size(); ++i) s += (i ? "|" : "") + f[i];
+    std::string s = f[0];
+    for (size_t i = 1; i < f.size(); ++i) s += "|" + f[i];
     ASSERT_EQ(host.SaveState(String(s.c_str())), 0);
   }
   // Loads the state file into a new game object; what the load printed.

@@ -2,7 +2,7 @@
 // sending them to OpenAL, for the game and the music player's tests.
 #pragma once
 
-#include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -37,13 +37,14 @@ class RecordingAudio : public gxtkAudio {
       if (c.op == op && c.channel == channel) out.push_back(c.value);
     return out;
   }
-  // Every call as a line: "play 3 0", "rate 31 1.5".
+  // Every call as a line: "stop 3", "rate 31 1.5".
   std::vector<std::string> Lines() const {
     std::vector<std::string> out;
     for (const Call& c : calls) {
-      char line[64];
-      std::snprintf(line, sizeof line, "%s %d %g", c.op.c_str(), c.channel, c.value);
-      out.push_back(c.op == "stop" ? c.op + " " + std::to_string(c.channel) : line);
+      std::ostringstream line;
+      line << c.op << ' ' << c.channel;
+      if (c.op != "stop") line << ' ' << c.value;
+      out.push_back(line.str());
     }
     return out;
   }
