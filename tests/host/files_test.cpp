@@ -1,11 +1,10 @@
-// Resource paths, whole-file reads, the state file (atomic replacement and its
-// failure codes) and opening a link, each test in a fresh working folder.
+// Resource paths, whole-file reads, the state file, gamepad mappings and
+// opening a link, each test in a fresh working folder. Saves run in a child as an unprivileged
+// user (a root test run drops to nobody), for whom file modes count.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -17,10 +16,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr uid_t kNobody = 65534;
+
 std::string ReadFile(const std::string& path) {
-  std::stringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
+  std::ifstream f(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+// Writes "old" to `path` with the permission bits `mode`.
+void Arrange(const std::string& path, mode_t mode) {
+  std::ofstream(path, std::ios::binary) << "old";
+  chmod(path.c_str(), mode);
 }
 
 class Files : public ::testing::Test {
@@ -32,25 +38,8 @@ class Files : public ::testing::Test {
     fs::current_path(dir);
   }
   void TearDown() override {
-    chmod(dir.c_str(), 0755);
     fs::current_path("/");
-    fs::remove_all(dir);
-  }
-  // Names in the working folder: the state file alone once a save is over.
-  static int Entries() {
-    return static_cast<int>(std::distance(fs::directory_iterator("."), fs::directory_iterator()));
-  }
-  // Saves `text` from a child, under a limit or else without the power to
-  // override file permissions; SaveState's result.
-  int SaveInChild(const char* text, const std::function<void()>& limit = nullptr) {
-    ChildResult r = RunInChild([&] {
-      if (limit)
-        limit();
-      else if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-        _exit(3);
-      std::printf("%d", host.SaveState(String(text)));
-    });
-    return r.out.empty() ? 99 : std::stoi(r.out);
+    Sh("chmod -R u+w " + dir + " && rm -rf " + dir);
   }
   VoTestHost host;
   std::string dir;
@@ -66,7 +55,8 @@ TEST_F(Files, PathsAndWholeFileReads) {
   const std::pair<const char*, const char*> files[] = {{"dovel://data/sfx/1.wav", "./data/sfx/1.wav"},
                                                        {"dovel://internal/a", "./internal/a"},
                                                        {"dovel://external/b", "./external/b"},
-                                                       {"dovel://cache/x", ""}};
+                                                       {"dovel://cache/x", ""},
+                                                       {"data/x", "data/x"}};
   for (auto [in, out] : files) EXPECT_EQ(host.PathToFilePath(String(in)).ToUtf8(), out);
   fs::create_directories("data/folder");
   for (int size : {0, 4095, 4096, 10000}) {
@@ -85,33 +75,76 @@ TEST_F(Files, PathsAndWholeFileReads) {
   std::ofstream("data/caf\xC3\xA9.txt") << "x\xC3\xA9";
   String text = host.LoadString(String("dovel://data/caf") + String::FromChar(0xE9) + String(".txt"));
   EXPECT_EQ(text, String("x") + String::FromChar(0xE9));
+  EXPECT_EQ(host.LoadState(), String());
+  const Char state[] = {'s', 0xE9, 0x4E2D, '\n', 'z'};
+  EXPECT_EQ(host.SaveState(String(state, 5)), 0);
+  EXPECT_EQ(ReadFile(".dovelstate"), "s\xC3\xA9\xE4\xB8\xAD\nz") << "UTF-8 without a byte-order mark";
+  EXPECT_EQ(host.LoadState(), String(state, 5));
 }
 
-TEST_F(Files, StateIsReplacedWholeOrNotAtAll) {
-  EXPECT_EQ(host.LoadState(), String());
-  const Char text[] = {'s', 0xE9, 0x4E2D, '\n', 'z'};
-  EXPECT_EQ(host.SaveState(String(text, 5)), 0);
-  EXPECT_EQ(ReadFile(".dovelstate"), "s\xC3\xA9\xE4\xB8\xAD\nz") << "UTF-8 without a byte-order mark";
-  EXPECT_EQ(host.LoadState(), String(text, 5));
-  std::ofstream(".dovelstate.tmp." + std::to_string(getpid())) << "half a save";
-  ASSERT_EQ(host.SaveState(String("old")), 0);
-  EXPECT_EQ(Entries(), 1) << "a leftover temporary file does not block saving";
-  chmod(".", 0555);
-  EXPECT_EQ(SaveInChild("new"), -1) << "read-only folder";
-  chmod(".", 0777);
-  chmod(".dovelstate", 0444);
-  EXPECT_EQ(SaveInChild("new"), -1) << "read-only state file";
-  chmod(".dovelstate", 0644);
-  // Files may not grow past 16 bytes: the write fails part way, as on a full disk.
-  EXPECT_EQ(SaveInChild("a text much longer than sixteen bytes",
-                        [] {
-                          std::signal(SIGXFSZ, SIG_IGN);
-                          rlimit limit{16, 16};
-                          setrlimit(RLIMIT_FSIZE, &limit);
-                        }),
-            -2);
-  EXPECT_EQ(ReadFile(".dovelstate"), "old");
-  EXPECT_EQ(Entries(), 1);
+struct SaveCase {
+  const char* name;
+  std::function<void()> arrange;  // runs as the player in the save's working folder
+  int result;                     // what SaveState returns
+  const char* lands;              // the file that then holds `text`
+  const char* text;
+  mode_t mode;  // its permission bits afterwards
+  bool link;    // whether ./.dovelstate is still a symbolic link
+};
+
+TEST_F(Files, SavesReplaceThePlayersFileWholeOrNotAtAll) {
+  const char* const kNew = "a new state longer than sixteen bytes";
+  const SaveCase cases[] = {
+      {"no file yet", [] {}, 0, ".dovelstate", kNew, 0644, false},
+      {"symbolic link",
+       [] {
+         mkdir("real", 0755);
+         Arrange("real/state", 0640);
+         symlink("real/state", ".dovelstate");
+       },
+       0, "real/state", kNew, 0640, true},
+      {"group-writable file", [] { Arrange(".dovelstate", 0660); }, 0, ".dovelstate", kNew, 0660, false},
+      {"read-only folder: rewritten in place",
+       [] {
+         Arrange(".dovelstate", 0666);
+         chmod(".", 0555);
+       },
+       0, ".dovelstate", kNew, 0666, false},
+      {"read-only state file", [] { Arrange(".dovelstate", 0444); }, -1, ".dovelstate", "old", 0444, false},
+      {"a dead save's temporary file",
+       [] { std::ofstream(".dovelstate.tmp." + std::to_string(getpid())) << "half a save"; }, 0, ".dovelstate", kNew,
+       0644, false},
+      // Files may not grow past 16 bytes: the write fails part way, as on a full disk.
+      {"full disk",
+       [] {
+         Arrange(".dovelstate", 0644);
+         std::signal(SIGXFSZ, SIG_IGN);
+         rlimit limit{16, 16};
+         setrlimit(RLIMIT_FSIZE, &limit);
+       },
+       -2, ".dovelstate", "old", 0644, false},
+  };
+  for (const SaveCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string folder = dir + "/" + std::to_string(&c - cases);
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    ASSERT_TRUE(geteuid() != 0 || chown(folder.c_str(), kNobody, kNobody) == 0);
+    ChildResult r = RunInChild([&] {
+      if ((geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) || chdir(folder.c_str()) != 0) _exit(3);
+      umask(022);
+      c.arrange();
+      std::printf("%d", host.SaveState(String(kNew)));
+    });
+    EXPECT_EQ(r.out, std::to_string(c.result));
+    EXPECT_EQ(ReadFile(folder + "/" + c.lands), c.text);
+    struct stat st {};
+    EXPECT_EQ(stat((folder + "/" + c.lands).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.mode);
+    EXPECT_EQ(lstat((folder + "/.dovelstate").c_str(), &st), 0);
+    EXPECT_EQ(S_ISLNK(st.st_mode), c.link);
+    for (const auto& entry : fs::directory_iterator(folder))
+      EXPECT_EQ(entry.path().string().find(".tmp."), std::string::npos) << "left behind: " << entry.path();
+  }
 }
 
 TEST_F(Files, OpenUrlPassesTheLinkAsOneArgumentWithoutAShell) {
@@ -126,6 +159,51 @@ TEST_F(Files, OpenUrlPassesTheLinkAsOneArgumentWithoutAShell) {
   for (int i = 0; i < 500 && !fs::exists("args"); ++i) usleep(10000);
   EXPECT_EQ(ReadFile("args"), "[http://x/?a='1' b;touch pwned \"q\"]\n");
   EXPECT_FALSE(fs::exists("pwned"));
+}
+
+// Good lines reach the platform, the file's before the variable's so the
+// variable wins; a bad line is named with its line number and skipped.
+TEST_F(Files, GamepadMappingsSkipBadLinesWithAMessage) {
+  enum Outcome { Added, Reported, Silent };
+  const std::string guid = "030000005e0400008e02000014010000";
+  const std::pair<std::string, Outcome> config[] = {
+      {guid + ",Env Pad,a:b0,b:b1,leftx:a0,lefty:a1~,dpup:h0.1,lefttrigger:+a2,platform:Linux,", Added},
+      {"xyz,Short GUID,a:b0,", Reported},
+      {guid, Reported},
+      {guid + ",,a:b0,", Reported},
+      {guid + ",Pad,a:q0,", Reported},
+      {guid + ",Pad,dpup:h0,", Reported},
+      {guid + ",Pad,a b0,", Reported},
+      {guid + ",Pad," + std::string(1020, 'x'), Reported},
+      {guid + ",Pad,a:b0,platform:Windows,", Silent},
+      {"# a comment", Silent},
+      {"", Silent},
+      {"  03000000aaaa0000bbbb000001000000,Newer Elements,misc1:b5,paddle1:b6,a:b0", Added},
+  };
+  std::string text;
+  std::vector<std::string> added = {guid + ",File Pad,a:b0,"};
+  std::string printed = "gamecontrollerdb.txt line 2\n";
+  for (size_t i = 0; i < std::size(config); ++i) {
+    text += config[i].first + "\r\n";
+    if (config[i].second == Added) added.push_back(config[i].first.substr(config[i].first.find('0')));
+    if (config[i].second == Reported) printed += "SDL_GAMECONTROLLERCONFIG line " + std::to_string(i + 1) + "\n";
+  }
+  std::ofstream("gamecontrollerdb.txt") << added[0] << "\nnot a mapping\n";
+  setenv("SDL_GAMECONTROLLERCONFIG", text.c_str(), 1);
+  testing::internal::CaptureStdout();
+  host.LoadGamepadMappings();
+  std::istringstream out(testing::internal::GetCapturedStdout());
+  unsetenv("SDL_GAMECONTROLLERCONFIG");
+  EXPECT_EQ(host.mappingLines, added);
+  // Each message names its line and then says what is wrong with it.
+  const std::string skipped = ": gamepad mapping skipped: ";
+  std::string seen;
+  for (std::string line; std::getline(out, line);) {
+    const size_t at = line.find(skipped);
+    EXPECT_TRUE(at != std::string::npos && line.size() > at + skipped.size()) << line;
+    seen += line.substr(0, at) + "\n";
+  }
+  EXPECT_EQ(seen, printed);
 }
 
 }  // namespace

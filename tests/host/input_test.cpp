@@ -1,46 +1,33 @@
 // Key translation, key characters, the callbacks' event sequences and the
 // joystick mapping, without a window.
+#include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
 #include "tests/support/test_host.h"
 
 namespace {
 
-// GLFW 3's key and gamepad button numbers used below.
-enum {
-  GLFW_KEY_APOSTROPHE = 39,
-  GLFW_KEY_BACKSLASH = 92,
-  GLFW_KEY_GRAVE_ACCENT = 96,
-  GLFW_KEY_ESCAPE = 256,
-  GLFW_KEY_BACKSPACE = 259,
-  GLFW_KEY_DELETE = 261,
-  GLFW_KEY_LEFT = 263,
-  GLFW_KEY_PAGE_DOWN = 267,
-  GLFW_KEY_CAPS_LOCK = 280,
-  GLFW_KEY_F1 = 290,
-  GLFW_KEY_F10 = 299,
-  GLFW_KEY_F13 = 302,
-  GLFW_KEY_KP_0 = 320,
-  GLFW_KEY_LEFT_ALT = 342,
-  GLFW_KEY_RIGHT_SHIFT = 344,
-  GLFW_GAMEPAD_BUTTON_A = 0,
-  GLFW_GAMEPAD_BUTTON_BACK = 6,
-  GLFW_GAMEPAD_BUTTON_GUIDE = 8,
-  GLFW_GAMEPAD_BUTTON_DPAD_UP = 11,
-  GLFW_GAMEPAD_BUTTON_DPAD_LEFT = 14,
-};
-
 TEST(Input, KeyCodesAndCharacters) {
   for (int c = 'A'; c <= 'Z'; ++c) EXPECT_EQ(VoGlfwGame::TransKey(c), c) << "letter keys keep their letter";
   for (int c = '0'; c <= '9'; ++c) EXPECT_EQ(VoGlfwGame::TransKey(c), c);
   for (int f = 0; f < 12; ++f) EXPECT_EQ(VoGlfwGame::TransKey(GLFW_KEY_F1 + f), 112 + f);
-  const int anchors[][2] = {{GLFW_KEY_F10, 121},        {GLFW_KEY_BACKSLASH, 220},    {GLFW_KEY_APOSTROPHE, 222},
-                            {GLFW_KEY_ESCAPE, 27},      {GLFW_KEY_LEFT, 37},          {GLFW_KEY_DELETE, 46},
-                            {GLFW_KEY_RIGHT_SHIFT, 16}, {GLFW_KEY_GRAVE_ACCENT, 192}, {GLFW_KEY_PAGE_DOWN, 34}};
-  for (const auto& a : anchors) EXPECT_EQ(VoGlfwGame::TransKey(a[0]), a[1]) << "GLFW key " << a[0];
-  for (int key :
-       std::initializer_list<int>{GLFW_KEY_LEFT_ALT, GLFW_KEY_KP_0, GLFW_KEY_F13, GLFW_KEY_CAPS_LOCK, 97, -1, 400})
-    EXPECT_EQ(VoGlfwGame::TransKey(key), 0) << "GLFW key " << key;
+  const int codes[][2] = {{GLFW_KEY_F10, 121},
+                          {GLFW_KEY_BACKSLASH, 220},
+                          {GLFW_KEY_APOSTROPHE, 222},
+                          {GLFW_KEY_ESCAPE, 27},
+                          {GLFW_KEY_LEFT, 37},
+                          {GLFW_KEY_DELETE, 46},
+                          {GLFW_KEY_RIGHT_SHIFT, 16},
+                          {GLFW_KEY_GRAVE_ACCENT, 192},
+                          {GLFW_KEY_PAGE_DOWN, 34},
+                          {GLFW_KEY_LEFT_ALT, 0},
+                          {GLFW_KEY_KP_0, 0},
+                          {GLFW_KEY_F13, 0},
+                          {GLFW_KEY_CAPS_LOCK, 0},
+                          {'a', 0},
+                          {-1, 0},
+                          {400, 0}};
+  for (const auto& c : codes) EXPECT_EQ(VoGlfwGame::TransKey(c[0]), c[1]) << "GLFW key " << c[0];
   const int chars[][2] = {{8, 8},      {13, 13},    {27, 27}, {46, 127}, {33, 65569},
                           {37, 65573}, {45, 65581}, {65, 0},  {16, 0}};
   for (const auto& c : chars) EXPECT_EQ(VoGlfwGame::KeyToChar(c[0]), c[1]) << "key " << c[0];
@@ -52,13 +39,13 @@ TEST(Input, CallbacksSendDownCharacterAndUp) {
   host.SetDelegate(delegate);
   host.StartGame();
   delegate->log.clear();
-  VoGlfwGame::OnKey(GLFW_KEY_DELETE, 1);
-  VoGlfwGame::OnKey(GLFW_KEY_DELETE, 0);
-  VoGlfwGame::OnKey(GLFW_KEY_BACKSPACE, 2);  // a repeat is another press
-  VoGlfwGame::OnKey(GLFW_KEY_LEFT_ALT, 1);
-  VoGlfwGame::OnKey('A', 1);
-  VoGlfwGame::OnChar('a', 1);
-  VoGlfwGame::OnChar(0x1F600, 1);
+  VoGlfwGame::OnKey(GLFW_KEY_DELETE, GLFW_PRESS);
+  VoGlfwGame::OnKey(GLFW_KEY_DELETE, GLFW_RELEASE);
+  VoGlfwGame::OnKey(GLFW_KEY_BACKSPACE, GLFW_REPEAT);
+  VoGlfwGame::OnKey(GLFW_KEY_LEFT_ALT, GLFW_PRESS);
+  VoGlfwGame::OnKey('A', GLFW_PRESS);
+  VoGlfwGame::OnChar('a', GLFW_PRESS);
+  VoGlfwGame::OnChar(0x1F600, GLFW_PRESS);
   VoGlfwGame::OnMousePos(12, 34);
   EXPECT_EQ(VoGlfwGame::OnWindowClose(), 0);
   EXPECT_EQ(delegate->log,
@@ -69,6 +56,7 @@ TEST(Input, CallbacksSendDownCharacterAndUp) {
 TEST(Input, JoystickMapping) {
   Array<float> x(2), y(2), z(2);
   Array<bool> buttons(32);
+  auto sticks = [&] { return std::vector<float>{x[0], y[0], z[0], x[1], y[1], z[1]}; };
   VoJoystickState s;
   s.axisCount = 5;  // a five-axis pad swaps axes 3 and 4
   for (int i = 0; i < 5; ++i) s.axes[i] = 0.1f * static_cast<float>(i + 1);
@@ -76,21 +64,19 @@ TEST(Input, JoystickMapping) {
   s.buttons[1] = s.buttons[5] = true;
   buttons[20] = true;
   VoMapJoystick(s, x, y, z, buttons);
-  EXPECT_EQ((std::vector<float>{x[0], y[0], z[0], x[1], y[1], z[1]}),
-            (std::vector<float>{0.1f, -0.2f, 0.3f, 0.5f, -0.4f, 0}));
+  EXPECT_EQ(sticks(), (std::vector<float>{0.1f, -0.2f, 0.3f, 0.5f, -0.4f, 0}));
   EXPECT_TRUE(buttons[1]);
   EXPECT_FALSE(buttons[5]) << "beyond the count: not read";
   EXPECT_TRUE(buttons[20]);
   VoJoystickState pad;
   pad.gamepad = true;
   const float axes[6] = {0.5f, -1.0f, -0.25f, 0.75f, -1.0f, 1.0f};
-  for (int i = 0; i < 6; ++i) pad.padAxes[i] = axes[i];
-  for (int b : std::initializer_list<int>{GLFW_GAMEPAD_BUTTON_A, GLFW_GAMEPAD_BUTTON_BACK, GLFW_GAMEPAD_BUTTON_DPAD_UP,
-                                          GLFW_GAMEPAD_BUTTON_DPAD_LEFT, GLFW_GAMEPAD_BUTTON_GUIDE})
+  std::copy(axes, axes + 6, pad.padAxes);
+  for (int b : {GLFW_GAMEPAD_BUTTON_A, GLFW_GAMEPAD_BUTTON_BACK, GLFW_GAMEPAD_BUTTON_DPAD_UP,
+                GLFW_GAMEPAD_BUTTON_DPAD_LEFT, GLFW_GAMEPAD_BUTTON_GUIDE})
     pad.padButtons[b] = true;
   VoMapJoystick(pad, x, y, z, buttons);
-  EXPECT_EQ((std::vector<float>{x[0], y[0], z[0], x[1], y[1], z[1]}),
-            (std::vector<float>{0.5f, 1, 0, -0.25f, -0.75f, 1}));
+  EXPECT_EQ(sticks(), (std::vector<float>{0.5f, 1, 0, -0.25f, -0.75f, 1}));
   std::vector<int> down;
   for (int i = 0; i < 32; ++i)
     if (buttons[i]) down.push_back(i);

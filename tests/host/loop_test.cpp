@@ -26,6 +26,7 @@ std::string Compact(const std::vector<std::string>& log) {
 
 struct Scenario {
   const char* name;
+  int rate;  // set before Run's prelude; -1: the scenario starts the host itself
   std::function<void(VoTestHost&, VoRecordingDelegate&)> run;
   const char* pattern;
 };
@@ -37,14 +38,13 @@ void NoteNext(VoTestHost& h, VoRecordingDelegate& d) {
 
 TEST(Loop, Rules) {
   const Scenario scenarios[] = {
-      {"rate 0 renders after every wait and never updates",
+      {"rate 0 renders after every wait and never updates", 0,
        [](VoTestHost& h, VoRecordingDelegate&) {
-         h.Begin();
          h.Key(0.5, VoGameEvent::KeyDown, 65);
          h.RunUntil(0.6);
        },
        "sr+\\[key 1 65\\]r+"},
-      {"the first update is one period after the rate is set",
+      {"the first update is one period after the rate is set", -1,
        [](VoTestHost& h, VoRecordingDelegate& d) {
          h.Advance(3.0);
          h.SetUpdateRate(60);
@@ -53,26 +53,17 @@ TEST(Loop, Rules) {
          h.RunUntil(3.0 + 2.5 * kPeriod);
        },
        "sru\\[1\\]ru\\[2\\]r"},
-      {"on time: one render after every update",
-       [](VoTestHost& h, VoRecordingDelegate&) {
-         h.SetUpdateRate(60);
-         h.Begin();
-         h.RunUntil(1.0 + kPeriod / 2);
-       },
-       "sr(ur){60}"},
-      {"a small backlog is caught up on the original grid",
+      {"on time: one render after every update", 60,
+       [](VoTestHost& h, VoRecordingDelegate&) { h.RunUntil(1.0 + kPeriod / 2); }, "sr(ur){60}"},
+      {"a small backlog is caught up on the original grid", 60,
        [](VoTestHost& h, VoRecordingDelegate& d) {
-         h.SetUpdateRate(60);
-         h.Begin();
          h.Advance(2.5 * kPeriod);
          h.Pass();
          NoteNext(h, d);
        },
        "sruur\\[next 3\\]"},
-      {"falling behind runs four updates and restarts the schedule",
+      {"falling behind runs four updates and restarts the schedule", 60,
        [](VoTestHost& h, VoRecordingDelegate& d) {
-         h.SetUpdateRate(60);
-         h.Begin();
          h.updateCost = 6 * kPeriod;
          h.Advance(kPeriod);
          h.Pass();
@@ -80,10 +71,8 @@ TEST(Loop, Rules) {
          h.Pass();
        },
        "sruuuur\\[now\\]uuuur"},
-      {"an update that stops the rate ends the catch-up",
+      {"an update that stops the rate ends the catch-up", 60,
        [](VoTestHost& h, VoRecordingDelegate& d) {
-         h.SetUpdateRate(60);
-         h.Begin();
          d.onUpdate = [&] { h.SetUpdateRate(0); };
          h.Advance(10 * kPeriod);
          h.Pass();
@@ -91,29 +80,23 @@ TEST(Loop, Rules) {
          h.RunUntil(1.0);
        },
        "srur\\[next 2\\]r*"},
-      {"iconified: suspended, nothing runs, one update after the restore",
+      {"iconified: suspended, nothing runs, one update after the restore", 60,
        [](VoTestHost& h, VoRecordingDelegate&) {
-         h.SetUpdateRate(60);
-         h.Begin();
          h.At(0.5, [&] { h.iconified = true; });
          h.At(2.0, [&] { h.iconified = false; });
          h.RunUntil(2.5);
        },
        "sr(ur){29,31}SRur(ur){28,31}"},
-      {"lost focus: suspended but still drawn, also after events",
+      {"lost focus: suspended but still drawn, also after events", 60,
        [](VoTestHost& h, VoRecordingDelegate&) {
-         h.SetUpdateRate(60);
-         h.Begin();
          h.At(0.5, [&] { h.active = false; });
          h.Key(0.75, VoGameEvent::KeyDown, 65);
          h.At(1.0, [&] { h.active = true; });
          h.RunUntil(1.5);
        },
        "sr(ur)+Sr+\\[key 1 65\\]r+Rur(ur)+"},
-      {"iconified after losing the focus: no longer drawn",
+      {"iconified after losing the focus: no longer drawn", 60,
        [](VoTestHost& h, VoRecordingDelegate& d) {
-         h.SetUpdateRate(60);
-         h.Begin();
          h.At(0.5, [&] { h.active = false; });
          h.At(0.7, [&] {
            h.iconified = true;
@@ -122,10 +105,8 @@ TEST(Loop, Rules) {
          h.RunUntil(1.0);
        },
        "sr(ur)+Sr+\\[iconified\\]"},
-      {"restored without the focus: drawn again, not resumed",
+      {"restored without the focus: drawn again, not resumed", 60,
        [](VoTestHost& h, VoRecordingDelegate&) {
-         h.SetUpdateRate(60);
-         h.Begin();
          h.At(0.5, [&] { h.iconified = true; });
          h.At(1.0, [&] {
            h.iconified = false;
@@ -135,31 +116,24 @@ TEST(Loop, Rules) {
          h.RunUntil(2.0);
        },
        "sr(ur)+Sr*\\[key 1 65\\]r+"},
-      {"calls in the wrong state are ignored",
+      {"calls in the wrong state are ignored", -1,
        [](VoTestHost& h, VoRecordingDelegate&) {
          h.KeyEvent(VoGameEvent::KeyDown, 65);
-         h.RenderGame();
-         h.UpdateGame();
-         h.SuspendGame();
-         h.StartGame();
-         h.StartGame();
-         h.ResumeGame();
-         h.SuspendGame();
-         h.SuspendGame();
-         h.UpdateGame();
-         h.RenderGame();
+         for (auto call : {&VoGame::RenderGame, &VoGame::UpdateGame, &VoGame::SuspendGame, &VoGame::StartGame,
+                           &VoGame::StartGame, &VoGame::ResumeGame, &VoGame::SuspendGame, &VoGame::SuspendGame,
+                           &VoGame::UpdateGame, &VoGame::RenderGame})
+           (h.*call)();
          h.TouchEvent(VoGameEvent::TouchDown, 1, 3, 4);
        },
        "sSr\\[touch 7 1 3 4\\]"},
-      {"the close button sends the close key and keeps the window",
+      {"the close button sends the close key and keeps the window", 0,
        [](VoTestHost& h, VoRecordingDelegate& d) {
-         h.Begin();
          h.Close(0.1);
          h.RunUntil(0.5);
          d.log.push_back(h.open ? "open" : "closed");
        },
        "sr+\\[key 1 432\\]\\[key 2 432\\]r+\\[open\\]"},
-      {"Run returns once the window is gone",
+      {"Run returns once the window is gone", -1,
        [](VoTestHost& h, VoRecordingDelegate& d) {
          h.SetUpdateRate(60);
          h.At(1.0, [&] { h.open = false; });
@@ -172,6 +146,10 @@ TEST(Loop, Rules) {
     VoTestHost host;
     auto* delegate = new VoRecordingDelegate();
     host.SetDelegate(delegate);
+    if (s.rate >= 0) {
+      host.SetUpdateRate(s.rate);
+      host.Begin();
+    }
     s.run(host, *delegate);
     EXPECT_TRUE(std::regex_match(Compact(delegate->log), std::regex(s.pattern)))
         << s.name << "\n  log: " << Compact(delegate->log) << "\n  pattern: " << s.pattern;

@@ -14,7 +14,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,12 +27,8 @@ struct ChildResult {
   std::string err;
 };
 
-// Waits for a child and turns its wait status into ChildResult's status.
-inline int ChildStatus(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? static_cast<signed char>(WEXITSTATUS(status)) : -2;
-}
+// A wait status as ChildResult's status.
+inline int ExitStatus(int status) { return WIFEXITED(status) ? static_cast<signed char>(WEXITSTATUS(status)) : -2; }
 
 // Runs body in a forked child that reads `input` on standard input, and
 // collects both output streams and how it ended.
@@ -48,9 +46,7 @@ inline ChildResult RunInChild(const std::function<void()>& body, const std::stri
     std::fflush(nullptr);
     _exit(100);  // the body was expected to end the process itself
   }
-  close(in[0]);
-  close(out[1]);
-  close(err[1]);
+  for (int fd : {in[0], out[1], err[1]}) close(fd);
   // A child that ends before reading its input must fail the write, not raise SIGPIPE here.
   void (*old)(int) = std::signal(SIGPIPE, SIG_IGN);
   ssize_t written = write(in[1], input.data(), input.size());
@@ -75,12 +71,24 @@ inline ChildResult RunInChild(const std::function<void()>& body, const std::stri
       }
     }
   }
-  result.status = ChildStatus(pid);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.status = ExitStatus(status);
   return result;
 }
 
 // Runs a shell command; its exit status.
 inline int Sh(const std::string& command) { return std::system(command.c_str()); }
+
+// The first line a shell command prints, without its newline.
+inline std::string FirstLine(const std::string& command) {
+  char line[256] = "";
+  FILE* p = popen(command.c_str(), "r");
+  if (!std::fgets(line, sizeof line, p)) line[0] = 0;
+  pclose(p);
+  std::string text = line;
+  return text.substr(0, text.find('\n'));
+}
 
 inline void Pause(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 
@@ -98,11 +106,9 @@ class Program {
     pid_ = fork();
     if (pid_ == 0) {
       if (chdir(folder.c_str()) != 0) _exit(127);
-      int null = open("/dev/null", O_RDONLY);
-      int err = open("err.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(null, STDIN_FILENO);
+      dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
       dup2(out[1], STDOUT_FILENO);
-      dup2(err, STDERR_FILENO);
+      dup2(open("err.log", O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
       close(out[0]);
       for (const std::string& e : env)
         e.find('=') == std::string::npos ? unsetenv(e.c_str()) : putenv(const_cast<char*>(e.c_str()));
@@ -114,7 +120,6 @@ class Program {
     }
     close(out[1]);
     out_ = out[0];
-    if (pid_ < 0) text_ = "could not start " + argv[0] + ": fork failed\n";
     fcntl(out_, F_SETFL, O_NONBLOCK);
   }
   ~Program() {
@@ -130,8 +135,7 @@ class Program {
   // Everything the program printed so far.
   const std::string& Output() {
     char chunk[4096];
-    ssize_t n;
-    while ((n = read(out_, chunk, sizeof chunk)) > 0) text_.append(chunk, static_cast<size_t>(n));
+    for (ssize_t n; (n = read(out_, chunk, sizeof chunk)) > 0;) text_.append(chunk, static_cast<size_t>(n));
     return text_;
   }
   // The printed lines from line `from` on.
@@ -156,33 +160,18 @@ class Program {
   // The program's window titled Quillet, given the focus; "" when none showed within 20 s.
   std::string Window() {
     if (window_.empty()) {
-      FILE* p = popen(("timeout 20 xdotool search --sync --onlyvisible --pid " + std::to_string(pid_) +
-                       " --name '^Quillet$' 2>/dev/null | head -1")
-                          .c_str(),
-                      "r");
-      char line[64] = "";
-      if (!std::fgets(line, sizeof line, p)) line[0] = 0;
-      pclose(p);
-      window_ = std::string(line).substr(0, std::string(line).find('\n'));
+      window_ = FirstLine("timeout 20 xdotool search --sync --onlyvisible --pid " + std::to_string(pid_) +
+                          " --name '^Quillet$' 2>/dev/null");
       if (!window_.empty()) Sh("xdotool windowfocus --sync " + window_ + " 2>/dev/null");
     }
     return window_;
   }
-  // Runs xdotool with these arguments.
   void Xdotool(const std::string& args) { Sh("xdotool " + args); }
   // Holds a key or mouse button long enough for a slow frame's update to see it.
-  void Key(const std::string& key, double hold = 0.4) {
-    Xdotool("keydown " + key);
-    Pause(hold);
-    Xdotool("keyup " + key);
-    Pause(hold);
-  }
+  void Key(const std::string& key, double hold = 0.4) { Hold("keydown " + key, "keyup " + key, hold); }
   void Click(int x, int y, double hold = 0.4) {
     Xdotool("mousemove --window " + Window() + " " + std::to_string(x) + " " + std::to_string(y));
-    Xdotool("mousedown 1");
-    Pause(hold);
-    Xdotool("mouseup 1");
-    Pause(hold);
+    Hold("mousedown 1", "mouseup 1", hold);
   }
   // Saves a picture of the program's window, for a failing test to show what was on screen.
   bool Screenshot(const std::string& path) { return Sh("import -window " + Window() + " " + path) == 0; }
@@ -194,7 +183,7 @@ class Program {
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         pid_ = -1;
         Output();
-        return WIFEXITED(status) ? static_cast<signed char>(WEXITSTATUS(status)) : -2;
+        return ExitStatus(status);
       }
       Pause(0.05);
     }
@@ -203,15 +192,17 @@ class Program {
   pid_t pid() const { return pid_; }
   // What the program wrote on standard error.
   std::string Errors() const {
-    std::string text;
-    if (FILE* f = std::fopen((folder_ + "/err.log").c_str(), "r")) {
-      for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
-      std::fclose(f);
-    }
-    return text;
+    std::ifstream err(folder_ + "/err.log");
+    return std::string(std::istreambuf_iterator<char>(err), {});
   }
 
  private:
+  void Hold(const std::string& down, const std::string& up, double hold) {
+    Xdotool(down);
+    Pause(hold);
+    Xdotool(up);
+    Pause(hold);
+  }
   std::string folder_;
   pid_t pid_ = -1;
   int out_ = -1;

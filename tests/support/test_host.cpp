@@ -4,6 +4,24 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace {
+
+// How far a wait with nothing scheduled moves the clock: one 60 Hz frame.
+constexpr double kWaitStep = 1.0 / 60;
+
+// A log line: the name and the values, each after a space.
+std::string Line(const char* name, std::initializer_list<double> values) {
+  std::string line = name;
+  char number[32];
+  for (double v : values) {
+    std::snprintf(number, sizeof number, " %g", v);
+    line += number;
+  }
+  return line;
+}
+
+}  // namespace
+
 class VoTestHost::Platform : public VoPlatform {
  public:
   explicit Platform(VoTestHost* host) : host_(host) {}
@@ -16,7 +34,7 @@ class VoTestHost::Platform : public VoPlatform {
   void WaitEvents() override {
     auto& script = host_->script_;
     if (script.empty())
-      host_->now_ += host_->waitStep;
+      host_->now_ += kWaitStep;
     else
       host_->now_ = std::max(host_->now_, script.begin()->first);
     host_->Deliver();
@@ -69,22 +87,6 @@ VoTestHost::~VoTestHost() { delete fake_; }
 
 void VoTestHost::At(double t, std::function<void()> action) { script_.emplace(t, std::move(action)); }
 
-void VoTestHost::Key(double t, int event, int code) {
-  At(t, [this, event, code] { KeyEvent(event, code); });
-}
-
-void VoTestHost::Mouse(double t, int event, int button, float x, float y) {
-  At(t, [this, event, button, x, y] { MouseEvent(event, button, x, y); });
-}
-
-void VoTestHost::GlfwKey(double t, int glfwKey, int action) {
-  At(t, [glfwKey, action] { OnKey(glfwKey, action); });
-}
-
-void VoTestHost::Close(double t) {
-  At(t, [] { OnWindowClose(); });
-}
-
 void VoTestHost::SetJoystick(int port, const VoJoystickState* state) {
   joyPresent_[port] = state != nullptr;
   joy_[port] = VoJoystickInfo();
@@ -94,11 +96,6 @@ void VoTestHost::SetJoystick(int port, const VoJoystickState* state) {
 void VoTestHost::PlugJoystick(int port, const VoJoystickInfo& info) {
   joyPresent_[port] = true;
   joy_[port] = info;
-}
-
-void VoTestHost::RunUntil(double t) {
-  while (now_ < t && RunPass()) {
-  }
 }
 
 void VoTestHost::Deliver() {
@@ -126,26 +123,6 @@ void VoTestHost::UpdateGame() {
   VoGlfwGame::UpdateGame();
   if (runs) now_ += updateCost;
 }
-
-void VoTestHost::RenderGame() {
-  bool runs = _started;
-  VoGlfwGame::RenderGame();
-  if (runs) now_ += renderCost;
-}
-
-namespace {
-
-std::string Line(const char* name, std::initializer_list<double> values) {
-  std::string line = name;
-  char number[32];
-  for (double v : values) {
-    std::snprintf(number, sizeof number, " %g", v);
-    line += number;
-  }
-  return line;
-}
-
-}  // namespace
 
 void VoRecordingDelegate::StartGame() { log.push_back("start"); }
 void VoRecordingDelegate::SuspendGame() { log.push_back("suspend"); }
@@ -176,7 +153,3 @@ void VoRecordingDelegate::MotionEvent(int event, int data, float x, float y, flo
 }
 
 void VoRecordingDelegate::DiscardGraphics() { log.push_back("discard"); }
-
-int VoRecordingDelegate::Count(const std::string& line) const {
-  return static_cast<int>(std::count(log.begin(), log.end(), line));
-}

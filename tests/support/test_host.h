@@ -1,22 +1,12 @@
 // A headless host for tests: a VoGlfwGame whose clock, window and input are
 // driven by the test instead of GLFW, so the loop and everything above it
-// (framework, game) run without a display.
-//
-//   VoTestHost host;                      // becomes VoGame::_game
-//   host.SetDelegate(new VoRecordingDelegate());   // or run voInit/voMain
-//   host.SetUpdateRate(60);
-//   host.Begin();                         // Run's prelude: window, StartGame, first render
-//   host.Key(0.5, VoGameEvent::KeyDown, 65);   // delivered by the first poll at t >= 0.5
-//   host.At(1.0, [&] { host.iconified = true; });
-//   host.RunUntil(2.0);                   // loop passes until the clock reaches 2 s
-//
-// The fake clock starts at 0 and moves only when the loop sleeps (by exactly
-// the time asked), when it waits for events (to the next scripted event, or
-// by waitStep when none is scheduled), when the test calls Advance, and by
-// updateCost / renderCost after each update / render. Scripted actions run
-// inside PollEvents and WaitEvents, in time order, like window callbacks.
-// Run() also works: it returns once the window is closed (open = false).
-// Only one VoTestHost may exist at a time (it is the process's host object).
+// (framework, game) run without a display. It becomes VoGame::_game; only one
+// may exist at a time. The fake clock starts at 0 and moves only when the loop
+// sleeps (by exactly the time asked), when it waits for events (to the next
+// scripted event, or by one 60 Hz frame when none is due), when the test calls
+// Advance, and by updateCost after each update. Scripted actions run inside
+// PollEvents and WaitEvents, in time order, like window callbacks. Run() also
+// works: it returns once the window is closed (open = false).
 #pragma once
 
 #include <functional>
@@ -38,15 +28,11 @@ class VoTestHost : public VoGlfwGame {
   // Framebuffer size reported to the graphics driver.
   int width = 640;
   int height = 480;
-  // Fake seconds added after each update / render, to play a slow machine.
+  // Fake seconds added after each update, to play a slow machine.
   double updateCost = 0;
-  double renderCost = 0;
-  // How far a wait with nothing scheduled moves the clock.
-  double waitStep = 1.0 / 60;
   // Counters of the window services.
   int windowOpens = 0;
   int swaps = 0;
-  bool mouseVisible = true;
 
   double Now() const { return now_; }
   void Advance(double seconds) { now_ += seconds; }
@@ -54,12 +40,16 @@ class VoTestHost : public VoGlfwGame {
   // Schedules an action for the first event poll at or after time t.
   void At(double t, std::function<void()> action);
   // Scheduled host events in runtime codes.
-  void Key(double t, int event, int code);
-  void Mouse(double t, int event, int button, float x, float y);
-  // A GLFW key press (1), repeat (2) or release (0) through the host's translation.
-  void GlfwKey(double t, int glfwKey, int action);
+  void Key(double t, int event, int code) {
+    At(t, [=] { KeyEvent(event, code); });
+  }
+  void Mouse(double t, int event, int button, float x, float y) {
+    At(t, [=] { MouseEvent(event, button, x, y); });
+  }
   // The window's close button.
-  void Close(double t);
+  void Close(double t) {
+    At(t, [] { OnWindowClose(); });
+  }
 
   // Plugs a device into a joystick port (0-3); null unplugs it.
   void SetJoystick(int port, const VoJoystickState* state);
@@ -78,15 +68,16 @@ class VoTestHost : public VoGlfwGame {
   // One loop pass; false once the window is no longer open.
   bool Pass() { return RunPass(); }
   // Loop passes until the clock reaches t or the window closes.
-  void RunUntil(double t);
+  void RunUntil(double t) {
+    while (now_ < t && RunPass()) {
+    }
+  }
 
   void SetGlfwWindow(int width, int height, int red, int green, int blue, int alpha, int depth, int stencil,
                      bool fullscreen) override;
   void SwapBuffers() override { ++swaps; }
   void GetWindowSize(int* w, int* h) override;
-  void SetMouseVisible(bool visible) override { mouseVisible = visible; }
   void UpdateGame() override;
-  void RenderGame() override;
 
  private:
   class Platform;
@@ -122,7 +113,4 @@ class VoRecordingDelegate : public VoGameDelegate {
   void TouchEvent(int event, int data, float x, float y) override;
   void MotionEvent(int event, int data, float x, float y, float z) override;
   void DiscardGraphics() override;
-
-  // Number of log lines equal to `line`.
-  int Count(const std::string& line) const;
 };
