@@ -1,9 +1,5 @@
-// The collector. A randomized mutator rewires object graphs between steps and
-// cycles; after every step the real graph must match a model of what was
-// stored, reachable objects must be alive and in the collector's lists, no
-// black object may point at a white one, and garbage must die in two cycles.
-// Then the fixed rules: headers, sizes, lazy destruction, pacing, outside
-// memory, releasing garbage and the stress check of stores.
+// The collector: a randomized mutator checked against a model after every
+// step, then headers, sizes, lazy destruction, pacing and the stress check.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -21,11 +17,9 @@ namespace {
 
 class Node;
 
-// Test objects that were constructed and not yet destroyed, by id.
-std::unordered_map<int, Node*> g_live;
+std::unordered_map<int, Node*> g_live;  // constructed and not yet destroyed, by id
 int g_destroyed = 0;
 
-// An object with an id and an array of references, the only place it holds them.
 class Node : public Object {
  public:
   explicit Node(int id) : m_id(id) { g_live[id] = this; }
@@ -51,17 +45,16 @@ void collect_everything() {
   gc_flush_free(INT_MAX);
 }
 
-bool is_black(const gc_object* p) {
+bool is_black(const gc_object* p) {  // neither white nor queued
   if (gc_is_white(p)) return false;
   for (const gc_object* q = gc_queued_list.succ; q != &gc_queued_list; q = q->succ)
     if (q == p) return false;
   return true;
 }
 
-// A place that holds a reference: an element of a model array (0: the roots).
+// An element of a model array (0: the roots).
 struct Slot {
-  int array;
-  int index;
+  int array, index;
 };
 
 class Mutator {
@@ -72,7 +65,6 @@ class Mutator {
     reps_.push_back(g_roots.GetRep());
   }
 
-  // One random change of the graph.
   void Step() {
     const int kind = pick(10);
     if (kind <= 1) Store(RandomSlot(), NewNode());
@@ -102,9 +94,7 @@ class Mutator {
         ASSERT_EQ(p, nullptr);
         continue;
       }
-      auto found = g_live.find(id);
-      ASSERT_TRUE(found != g_live.end()) << "reachable object " << id << " was destroyed";
-      ASSERT_EQ(found->second, p) << "an element holds the wrong object instead of " << id;
+      ASSERT_EQ(g_live.count(id) ? g_live[id] : nullptr, p) << "reachable object " << id << " destroyed or replaced";
       ASSERT_TRUE(live.count(p)) << id << " is not in the collector's live lists";
       if (!seen.insert(id).second) continue;
       reachable_.push_back(id);
@@ -116,7 +106,6 @@ class Mutator {
     }
   }
 
-  // Two full cycles and the lazy destruction leave exactly the reachable objects.
   void CheckGarbageGone() {
     collect_everything();
     ASSERT_NO_FATAL_FAILURE(Check());
@@ -128,7 +117,7 @@ class Mutator {
     for (int i = 0; i < kRoots; ++i) Store({0, i}, nullptr);
   }
 
-  int stores_into_black() const { return stores_into_black_; }
+  int stores_into_black_ = 0;
 
  private:
   int pick(int n) { return static_cast<int>(rng_() % static_cast<uint32_t>(n)); }
@@ -148,12 +137,10 @@ class Mutator {
   }
 
   Node* NewCycle(int length) {
-    Node* first = NewNode();
-    Node* last = first;
+    Node *first = NewNode(), *last = first;
     for (int i = 1; i <= length; ++i) {
       Node* next = i < length ? NewNode() : first;
-      Store({NewKidsFor(last, 1), 0}, next);
-      last = next;
+      Store({NewKidsFor(last, 1), 0}, last = next);
     }
     return first;
   }
@@ -172,16 +159,13 @@ class Mutator {
 
   Node*& Ref(const Slot& s) { return reps_[s.array]->data()[s.index]; }
 
-  // Every reference store goes through the write barrier.
   void Store(const Slot& s, Node* value) {
     stores_into_black_ += is_black(reps_[s.array]);
     gc_assign(Ref(s), value);
     arrays_[s.array][s.index] = value ? value->m_id : -1;
   }
 
-  // Takes a reference out of one place and puts it into another, the case
-  // that loses objects when a barrier is missing: the new holder may be
-  // black already while the old one is not traced yet.
+  // Loses objects when a barrier is missing: the new holder may be black while the old one is untraced.
   void Move() {
     Slot from = RandomSlot(), to = RandomSlot();
     Store(to, Ref(from));
@@ -205,15 +189,13 @@ class Mutator {
 
   // Two nodes share one array storage: a store through one shows in both.
   void ShareKids() {
-    Node* a = RandomNode();
-    Node* b = RandomNode();
+    Node *a = RandomNode(), *b = RandomNode();
     if (!a || !b) return;
     gc_assign(a->m_kids, b->m_kids);
     kids_[a->m_id] = kids_[b->m_id];
   }
 
-  // White objects sit in the unmarked list, grey and black ones in the queued
-  // and marked lists, and a black object never points at a white one.
+  // Only white objects are in the unmarked list; a black one never points at a white one.
   static void CheckLists(std::unordered_set<const gc_object*>* live) {
     for (gc_object* list : {&gc_unmarked_list, &gc_queued_list, &gc_marked_list}) {
       for (const gc_object* p = list->succ; p != list; p = p->succ) {
@@ -235,10 +217,8 @@ class Mutator {
   std::vector<std::vector<int>> arrays_;
   std::vector<KidsRep*> reps_;
   std::vector<int> reachable_;
-  int stores_into_black_ = 0;
 };
 
-// Each test starts from a clean heap with the model's roots and one more.
 class Collector : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -256,8 +236,7 @@ class Collector : public ::testing::Test {
     gc_mark_roots_hook = nullptr;
   }
 
-  // Runs `steps` random changes, each followed by a collector step or cycle
-  // and a full check; ends by dropping everything, which must all die.
+  // Random changes, each followed by a collector step or cycle and a full check.
   void Run(uint32_t seed, int steps) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     Mutator m(seed);
@@ -267,22 +246,15 @@ class Collector : public ::testing::Test {
       const uint32_t r = rng() % 100;
       if (r < 70) gc_collect();
       if (r == 70) gc_collect_all();
-      ASSERT_NO_FATAL_FAILURE(m.Check()) << "step " << step;
-      if (step % 400 == 399) {
-        ASSERT_NO_FATAL_FAILURE(m.CheckGarbageGone()) << "step " << step;
-      }
+      ASSERT_NO_FATAL_FAILURE(step % 400 == 399 ? m.CheckGarbageGone() : m.Check()) << "step " << step;
     }
-    // Under stress every object is white between steps; otherwise the run
-    // must have stored into objects the current cycle had traced already.
-    if (!gc_stress) {
-      EXPECT_GT(m.stores_into_black(), 0) << "no store hit an already traced object";
-    }
+    // Under stress every object is white between steps; otherwise stores must hit traced objects.
+    EXPECT_TRUE(gc_stress || m.stores_into_black_ > 0) << "no store hit an already traced object";
     m.DropEverything();
     m.CheckGarbageGone();
     EXPECT_TRUE(g_live.empty());
   }
 
-  // A new node whose array holds `child`.
   static Node* Holding(int id, Node* child) {
     Node* n = new Node(id);
     gc_assign(n->m_kids, Array<Node*>(1));
@@ -307,15 +279,13 @@ TEST_F(Collector, RandomGraphsSurviveUnderStress) {
   ASSERT_NO_FATAL_FAILURE(Run(11, 1200));
 }
 
-// No user-provided constructor: `new Plain()` zero-fills the object before
-// any constructor runs.
+// No user-provided constructor: `new Plain()` zero-fills the object.
 class Plain : public Object {
  public:
   int m_value;
 };
 
-// Made with its inner object in its constructor's arguments: the inner
-// allocation runs between the outer one and the outer constructor.
+// Its inner object is allocated between the outer allocation and constructor.
 class Holder : public Object {
  public:
   explicit Holder(Object* inner) : m_inner(inner) {}
@@ -325,10 +295,8 @@ class Holder : public Object {
 
 int rounded_size(size_t size) { return static_cast<int>((size + 7) & ~size_t{7}); }
 
-// Zero-filled objects and objects made inside another's constructor arguments
-// keep their header and size (rounded up to 8 bytes); the sweep only moves
-// garbage to the free list, a later allocation destroys it; an object marked
-// in the running cycle before it was dropped dies one cycle late.
+// Sizes round up to 8 bytes; a later allocation destroys swept garbage; one
+// marked in the running cycle before it was dropped dies one cycle late.
 TEST_F(Collector, HeadersSizesAndLazyDestruction) {
   Plain* p = new Plain();
   EXPECT_EQ(p->m_value, 0);
@@ -351,9 +319,8 @@ TEST_F(Collector, HeadersSizesAndLazyDestruction) {
   }
 }
 
-// Outside memory destroys garbage worth its size first and counts towards the
-// full collection that starts above 8 MiB; absurd sizes neither overflow the
-// count nor destroy anything when negative.
+// Outside memory destroys garbage worth its size and counts towards the full
+// collection above 8 MiB; absurd sizes neither overflow nor destroy when negative.
 TEST_F(Collector, OutsideMemoryCountsAsAllocation) {
   MakeSweptGarbage(10);
   const int node = gc_free_bytes / 10;
@@ -375,9 +342,7 @@ TEST_F(Collector, OutsideMemoryCountsAsAllocation) {
   EXPECT_EQ(gc_new_bytes, 0);
 }
 
-// Releasing garbage destroys even an object the running cycle had already
-// marked before it was dropped, keeps the extra root and what it reaches, and
-// starts the pacing afresh.
+// Releasing garbage destroys even already marked objects, keeps the extra root's, and restarts pacing.
 TEST_F(Collector, ReleasingGarbageDestroysEverythingUnreachable) {
   Node* dropped = Holding(-1, new Node(-2));
   gc_assign(g_single_root, static_cast<Object*>(dropped));
@@ -410,14 +375,12 @@ TEST_F(Collector, StringArraysReleaseElementsStressStopsAtDanglingStores) {
   gc_mark(root);
   gc_collect_all();
   EXPECT_EQ(empty->succ, empty) << "the shared empty array is never linked into a list";
-  // Under stress, storing a reference to a destroyed object stops the program
-  // at the store instead of corrupting the heap later.
+  // Under stress, storing a reference to a destroyed object stops the program at the store.
   Object* dangling = new Plain();  // small blocks are kept for reuse, not given back
   gc_release_garbage(nullptr);
   gc_stress = true;
   gc_assign(g_single_root, static_cast<Object*>(root));  // a live object passes the check
-  // Runtime errors are printed on standard output; the death test reads errors.
-  EXPECT_DEATH(
+  EXPECT_DEATH(  // runtime errors go to standard output, the death test reads errors
       {
         dup2(STDERR_FILENO, STDOUT_FILENO);
         gc_assign(g_single_root, dangling);

@@ -1,6 +1,4 @@
-// Byte buffers, sockets over the loopback interface and worker threads. Also
-// built for ThreadSanitizer, which checks that what a worker writes is handed
-// over to the main thread properly.
+// Byte buffers, loopback sockets and worker threads; also run under ThreadSanitizer.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -8,13 +6,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cfloat>
 #include <climits>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
 #include <fstream>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -117,13 +114,11 @@ class EchoThread : public VoThread {
   VoDataBuffer* buf_ = buffer(64);
 };
 
-// A client talks to a worker that echoes on the accepted connection; then the
-// accepted handle is closed and its number reused: the broken connection
-// fails without SIGPIPE, and closing the listener leaves the reused number
-// alone. A taken connection nobody claimed is closed by the next Accept.
+// Echo through a worker; then the accepted handle's number is reused: a broken
+// connection fails without SIGPIPE, closing the listener leaves the number alone,
+// and the next Accept closes a connection nobody claimed.
 TEST(Socket, TcpEchoBrokenConnectionsAndHandleOwnership) {
-  auto* server = new VoSocket();
-  auto* client = new VoSocket();
+  auto *server = new VoSocket(), *client = new VoSocket();
   ASSERT_TRUE(server->Open(1) && server->Bind(String("127.0.0.1"), 0) && server->Listen(4));
   ASSERT_TRUE(client->Open(2) && client->Connect(String("127.0.0.1"), port(server)));
   ASSERT_TRUE(server->Accept());
@@ -156,8 +151,7 @@ TEST(Socket, TcpEchoBrokenConnectionsAndHandleOwnership) {
   const int number = conn->_sock;
   conn->Close();
   ASSERT_EQ(dup2(socket(AF_INET, SOCK_DGRAM, 0), number), number);
-  auto* first = new VoSocket();
-  auto* second = new VoSocket();
+  auto *first = new VoSocket(), *second = new VoSocket();
   ASSERT_TRUE(first->Open(1) && first->Connect(String("127.0.0.1"), port(server)));
   ASSERT_TRUE(second->Open(1) && second->Connect(String("127.0.0.1"), port(server)));
   ASSERT_TRUE(server->Accept() && server->Accept());
@@ -178,8 +172,7 @@ TEST(Socket, TcpEchoBrokenConnectionsAndHandleOwnership) {
 }
 
 TEST(Socket, UdpAndAddresses) {
-  auto* a = new VoSocket();
-  auto* b = new VoSocket();
+  auto *a = new VoSocket(), *b = new VoSocket();
   ASSERT_TRUE(a->Open(3) && a->Bind(String("127.0.0.1"), 0));
   ASSERT_TRUE(b->Open(3) && b->Bind(String("localhost"), 0));
   EXPECT_FALSE(a->Open(1)) << "a socket opens once";
@@ -205,33 +198,18 @@ TEST(Socket, UdpAndAddresses) {
   EXPECT_TRUE(addr->_host == String("0.0.0.0"));
 }
 
-// Blocks inside its work until the test opens the gate.
+// Blocks inside its work until the test opens the gate; the squares are not atomic.
 class GatedThread : public VoThread {
  public:
   void Run__UNSAFE__() override {
-    std::unique_lock<std::mutex> lock(mutex_);
     ++entered;
-    cv_.notify_all();
-    cv_.wait(lock, [this] { return open_; });
+    while (!open) std::this_thread::yield();
     for (int i = 0; i < 1024; ++i) squares->PokeInt(i * 4, i * i);
     SetResult(squares);
   }
-  void WaitEntered() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    cv_.wait(lock, [&] { return entered > 0; });
-  }
-  void Open() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    open_ = true;
-    cv_.notify_all();
-  }
   VoDataBuffer* squares = buffer(4096);
-  int entered = 0;
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool open_ = false;
+  std::atomic<int> entered{0};
+  std::atomic<bool> open{false};
 };
 
 TEST(Thread, RunningStateStartAndRestart) {
@@ -239,10 +217,10 @@ TEST(Thread, RunningStateStartAndRestart) {
   t->Wait();
   EXPECT_FALSE(t->IsRunning());
   t->Start();
-  t->WaitEntered();
+  while (!t->entered) std::this_thread::yield();
   t->Start();  // ignored while running
   EXPECT_TRUE(t->IsRunning());
-  t->Open();
+  t->open = true;
   while (t->IsRunning()) std::this_thread::yield();
   // Once IsRunning reads false, everything the worker wrote is visible.
   for (int i = 0; i < 1024; ++i) ASSERT_EQ(t->squares->PeekInt(i * 4), i * i);
