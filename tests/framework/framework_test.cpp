@@ -1,7 +1,5 @@
-// The framework on the headless test host: the application's calls and their
-// order, the input device's rules as game code reads them inside an update,
-// the ways the program ends, and the small modules (random numbers, math,
-// asynchronous event sources).
+// The framework on the headless host: the app's calls, input as an update reads
+// it, how the program ends, and random numbers, math and event sources.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -31,8 +29,7 @@ class ProbeApp : public c_App {
  private:
   int Note(char call, const std::function<void()>& hook) {
     log += call;
-    if (hook) hook();
-    return 0;
+    return hook ? (hook(), 0) : 0;
   }
 };
 
@@ -73,11 +70,7 @@ class Framework : public ::testing::Test {
 };
 
 TEST_F(Framework, CallsReachTheAppInOrderWithTheDriversInPlace) {
-  app->onCreate = [] {
-    EXPECT_NE(vo_graphics_device, nullptr);
-    EXPECT_NE(vo_audio_device, nullptr);
-    EXPECT_NE(vo_input_device, nullptr);
-  };
+  app->onCreate = [] { EXPECT_TRUE(vo_graphics_device && vo_audio_device && vo_input_device); };
   host.At(0.1, [&] { host.iconified = true; });
   host.At(0.2, [&] { host.iconified = false; });
   gc_stress = true;  // every collection after a host call destroys all garbage
@@ -91,7 +84,7 @@ TEST_F(Framework, CallsReachTheAppInOrderWithTheDriversInPlace) {
   EXPECT_EQ(vo_graphics_renderDevice, nullptr) << "the module frame ends with the render";
 }
 
-// A driver that reports a mode of its own choosing from BeginRender.
+// A driver whose BeginRender reports the given mode.
 class ModeGraphics : public gxtkGraphics {
  public:
   explicit ModeGraphics(int mode) : mode(mode) {}
@@ -164,7 +157,7 @@ TEST_F(Framework, MouseButtonZeroIsTouchZero) {
 
 TEST_F(Framework, JoysticksArePolledInOrderUpToTheFirstMissingUnit) {
   host.Begin();
-  VoJoystickState pad;
+  VoJoystickState pad, idle;
   pad.buttonCount = 32;
   pad.buttons[5] = true;
   pad.axisCount = 3;
@@ -173,7 +166,6 @@ TEST_F(Framework, JoysticksArePolledInOrderUpToTheFirstMissingUnit) {
   host.polled.clear();
   EXPECT_FALSE(InUpdate<bool>([] { return vo_input_JoyDown(5, 1); }));
   EXPECT_EQ(host.polled, (std::vector<int>{0}));
-  VoJoystickState idle;
   host.SetJoystick(0, &idle);
   host.SetJoystick(3, &pad);
   host.polled.clear();
@@ -189,7 +181,7 @@ TEST_F(Framework, JoysticksArePolledInOrderUpToTheFirstMissingUnit) {
 }
 
 TEST(Exit, CloseBackAndTheCloseButtonEndTheProgram) {
-  // The script's events at 0.5 s; a close button press when `code` is 0.
+  // An event at 0.5 s (a close button press when `code` is 0) and what follows the loop.
   const std::tuple<int, int, std::string> cases[] = {{VoGameEvent::KeyDown, KEY_CLOSE, ""},
                                                      {VoGameEvent::KeyDown, KEY_BACK, ""},
                                                      {VoGameEvent::KeyDown, 0, ""},
@@ -220,8 +212,7 @@ TEST(Exit, CloseBackAndTheCloseButtonEndTheProgram) {
   EXPECT_EQ(r.out.rfind("Dovel Runtime Error : App has already been created\n", 0), 0u) << r.out;
 }
 
-// An event source that logs its polls, polls again inside (which must return
-// at once) and can leave the stack during its own poll.
+// Logs its polls, polls again inside (which returns at once) and may leave the stack while polled.
 class LogSource : public Object, public virtual c_IAsyncEventSource {
  public:
   LogSource(std::string name, std::string* log, bool leave) : name(name), log(log), leave(leave) {}
@@ -255,9 +246,9 @@ TEST(Modules, RandomMathAndEventSources) {
   EXPECT_FLOAT_EQ(vo_random_Rnd2(-1, 1), -1 + 2 * 0.7143076658248901f);
   EXPECT_FLOAT_EQ(vo_random_Rnd3(10), 2.070130705833435f);
   EXPECT_EQ(vo_math_Abs(INT_MIN), INT_MIN);
-  EXPECT_TRUE(std::signbit(vo_math_Max2(0.0f, -0.0f))) << "on a tie the second argument wins";
-  EXPECT_TRUE(std::isnan(vo_math_Max2(1.0f, NAN)));
-  EXPECT_EQ(vo_math_Max2(NAN, 1.0f), 1.0f);
+  // On a tie or an unordered comparison the second argument wins.
+  EXPECT_TRUE(std::signbit(vo_math_Max2(0.0f, -0.0f)) && std::isnan(vo_math_Max2(1.0f, NAN)) &&
+              vo_math_Max2(NAN, 1.0f) == 1.0f);
   std::string log;
   c_Stack* stack = vo_asyncevent__sources;
   for (const char* name : {"a", "b", "c"}) {

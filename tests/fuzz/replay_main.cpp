@@ -1,7 +1,5 @@
-// A plain entry for the fuzz targets: runs the target once on every file
-// named on the command line (a folder stands for the files in it). A path that
-// does not exist, no input at all or a target returning non-zero fails the
-// replay; sanitizer reports stop the process instead of scrolling past.
+// Runs the fuzz target once on every named file or folder's files; a missing
+// path, no input or a non-zero return fails, and sanitizer reports stop at once.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>

@@ -1,6 +1,4 @@
-// The real program under Xvfb (CTest wraps the test in scripts/xvfb-run.sh)
-// with no sound device to open, from a fresh copy of the program and its data:
-// it must report the missing device and carry on silently.
+// The real program under Xvfb with no sound device reports it and carries on silently.
 #include <gtest/gtest.h>
 
 #include <filesystem>

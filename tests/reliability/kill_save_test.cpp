@@ -1,8 +1,5 @@
-// Saves survive a crash: a child saves random states in a loop through the
-// real save path and is killed with SIGKILL at random moments. After every
-// kill the state file must load with all three sections valid and the load
-// must clear away the killed save's temporary file, but not that of a save
-// still running.
+// A child saving random states is killed at random moments: the state file must
+// load whole, and the load clears dead saves' temporary files but not live ones.
 #include <signal.h>
 #include <sys/wait.h>
 
@@ -23,8 +20,7 @@ int TempFiles() {
   return n;
 }
 
-// Random values of random width in every saved field, so that a file cut
-// short or mixed from two saves cannot pass its checksums by chance.
+// Random values of random width, so a torn file cannot pass its checksums by chance.
 void Scramble(c_MyApp* app, std::mt19937& rng) {
   auto value = [&] { return static_cast<int>(rng()) / (rng() % 2 ? 1 : 1000000); };
   for (int i = 0; i < app->m_Settings.Length(); ++i) app->m_Settings[i] = value();

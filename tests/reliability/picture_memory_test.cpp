@@ -1,7 +1,4 @@
-// Pictures the game replaces (every resize reloads them at the new resolution)
-// must not pile up: their pixels live outside the collector's heap, yet the
-// collector has to free them before they add up, and once the reloading is
-// over only the picture in use may stay.
+// Replaced pictures' pixels live outside the collector's heap, yet must not pile up.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -50,8 +47,7 @@ TEST(PictureMemory, ReplacedPicturesAreFreed) {
   // 40 held at once would be 640 MB; the sanitizer build holds back up to 256 MB of freed blocks.
   EXPECT_LT(most, 400LL << 20) << "the resident size grew by up to " << most << " bytes";
 
-  // A game that replaces its picture in each of its first updates and then
-  // runs on without allocating: allocation alone would not finish a cycle.
+  // Replaced in the first updates only: allocation alone would not finish a cycle.
   auto* delegate = new VoRecordingDelegate();
   host.SetDelegate(delegate);
   gc_assign(driver, new gxtkGraphics());

@@ -1,5 +1,4 @@
-// Log lines, fatal runtime errors, fatal signals and the debug protocol, each
-// in a forked child whose input, output streams and exit status the test sees.
+// Log lines, fatal errors and signals, and the debug protocol, each in a forked child.
 #include <gtest/gtest.h>
 
 #include <csignal>

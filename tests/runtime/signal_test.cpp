@@ -1,7 +1,5 @@
-// Fatal signals reported from a broken process: each case faults in a child
-// whose malloc aborts once the fault has begun, so a report that takes heap
-// memory ends by SIGABRT instead of its message and status. This file is
-// linked with -Wl,--wrap=malloc.
+// Fatal signals reported without the heap: linked with -Wl,--wrap=malloc, a
+// child's malloc aborts once its fault has begun.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -18,11 +16,9 @@ extern "C" void* __real_malloc(size_t size);
 namespace {
 
 volatile std::sig_atomic_t fault_begun = 0;
-// Never reached: only keeps the compiler from seeing an endless recursion.
-volatile int recursion_end = -1;
+volatile int recursion_end = -1;  // never reached: hides the endless recursion from the compiler
 
-// Recurses until the stack runs out; the volatile frame and the use of the
-// result after the call keep the compiler from turning it into a loop.
+// Recurses until the stack runs out; the volatile frame keeps it from becoming a loop.
 int Recurse(int depth) {
   volatile char frame[256];
   frame[0] = static_cast<char>(depth);
@@ -30,8 +26,6 @@ int Recurse(int depth) {
   return Recurse(depth + 1) + frame[0];
 }
 
-// Each fault runs in a child with standard input closed, standard error joined
-// to standard output, and the signal handlers installed as at start-up.
 TEST(FatalSignal, IsReportedWithoutHeapOrStack) {
   const std::tuple<const char*, std::function<void()>, const char*> cases[] = {
       {"unbounded recursion", [] { Recurse(0); },

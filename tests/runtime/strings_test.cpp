@@ -1,7 +1,4 @@
-// Strings and arrays: slicing, searching, splitting, numbers, the UTF-8 and
-// UTF-16 load and save, and shared storage whose reference counts return to
-// where they started. The string fuzzer checks that any loaded text saves and
-// loads back the same.
+// Strings and arrays: text operations, loading and saving, and shared storage.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -47,9 +44,8 @@ TEST(String, SliceFindSplitCaseAndNumbers) {
   EXPECT_EQ(joined(S("abc").Split(S(""))), "a|b|c");
   EXPECT_EQ(joined(S("a--b---c").Split(S("--"))), "a|b|-c");
   EXPECT_EQ(S("").Split(S("")).Length(), 0);
-  EXPECT_LT(S("abc").Compare(S("abd")), 0);
-  EXPECT_GT(S("abc").Compare(S("ab")), 0);
-  EXPECT_GT(String::FromChar(0xFFFF).Compare(S("a")), 0);
+  EXPECT_TRUE(S("abc").Compare(S("abd")) < 0 && S("abc").Compare(S("ab")) > 0 &&
+              String::FromChar(0xFFFF).Compare(S("a")) > 0);
   const std::pair<String, int> ints[] = {{S("  -12xyz"), -12},
                                          {S("abc"), 0},
                                          {S("+7"), 7},
@@ -110,8 +106,8 @@ TEST(String, UnchangedResultsShareStorageAndCountsReturn) {
 }
 
 TEST(Array, ZeroedElementsPrefixResizeAndSharedHandles) {
-  EXPECT_EQ(Array<int>(5).Resize(0).GetRep(), Array<int>().GetRep());
-  EXPECT_EQ(Array<String>().Resize(-3).GetRep(), Array<String>().GetRep());
+  EXPECT_TRUE(Array<int>(5).Resize(0).GetRep() == Array<int>().GetRep() &&
+              Array<String>().Resize(-3).GetRep() == Array<String>().GetRep());
   Array<int> a(3);
   EXPECT_EQ(a[0] | a[1] | a[2], 0);
   for (int i = 0; i < 3; ++i) a[i] = i + 1;
