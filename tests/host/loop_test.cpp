@@ -156,13 +156,11 @@ TEST(Loop, Rules) {
   }
 }
 
-class Mortal : public VoRecordingDelegate {
- public:
-  static int destroyed;
+struct Mortal : VoRecordingDelegate {
   Mortal() {}
   ~Mortal() override { ++destroyed; }
+  static inline int destroyed = 0;
 };
-int Mortal::destroyed = 0;
 
 TEST(Loop, DelegateSurvivesCollectionsAndExceptionsEndTheProgram) {
   VoTestHost host;
