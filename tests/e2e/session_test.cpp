@@ -1,9 +1,5 @@
-// End-to-end: the real program in an X server (CTest wraps the test in
-// scripts/xvfb-run.sh), played with xdotool as a player would: mode 3 chosen
-// with the down key, a game started, the sprite count raised to 80 with the
-// plus button, the sound mode stepped to 2 from the pause menu, the game quit.
-// The state file must then hold exactly the new tables, and a second run
-// loads it section by section.
+// The real program under Xvfb played with xdotool: mode 3, sprites raised to 80, sound mode 2 from the pause menu,
+// quit. The state file must then hold exactly the new tables, and a second run loads it section by section.
 #include <gtest/gtest.h>
 #include <unistd.h>
 

@@ -1,8 +1,5 @@
-// One probe of the real OpenGL driver: the host's own main opens the window
-// (under Xvfb, Mesa's software renderer) and the first render draws a scene
-// of premultiplied colours, both blends, a scissor box, an ellipse, an image
-// rotated and scaled about its handle and a glyph of the default font, then
-// reads the pixels back. The program's status is the number of wrong pixels.
+// The real OpenGL driver under Xvfb: the first render draws premultiplied colours, both blends, a scissor box, an
+// ellipse, an image rotated and scaled about its handle and a font glyph, and reads the pixels back.
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
