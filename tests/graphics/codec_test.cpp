@@ -50,18 +50,13 @@ TEST(Png, CutOrCorruptedFilesNeverCrash) {
   const std::vector<unsigned char> png = EncodePng(9, 6, 4, Gradient);
   for (size_t i = 0; i < png.size(); ++i) {
     int w, h, d;
-    unsigned char* cut = Decode(std::vector<unsigned char>(png.begin(), png.begin() + i), &w, &h, &d);
-    EXPECT_TRUE(!cut || i > png.size() - 16) << "cut at " << i;
-    std::free(cut);
-    for (unsigned char v : {0x00, 0xff, 0x80, 0x01}) {
-      std::vector<unsigned char> b = png;
-      b[i] ^= v;
-      unsigned char* out = Decode(b, &w, &h, &d);
-      if (out) {
-        EXPECT_TRUE(static_cast<long long>(w) * h <= kMaxImagePixels && d >= 1 && d <= 4);
-      }
-      std::free(out);
-    }
+    std::vector<unsigned char> cut(png.begin(), png.begin() + static_cast<long>(i)), flipped = png;
+    flipped[i] ^= 0xff;
+    unsigned char* a = Decode(cut, &w, &h, &d);
+    EXPECT_TRUE(!a || i + 16 > png.size()) << "cut at " << i;
+    unsigned char* b = Decode(flipped, &w, &h, &d);
+    EXPECT_TRUE(!b || (static_cast<long long>(w) * h <= kMaxImagePixels && d >= 1 && d <= 4)) << i;
+    std::free(a), std::free(b);
   }
 }
 

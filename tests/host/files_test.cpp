@@ -1,6 +1,5 @@
-// Resource paths, whole-file reads, the state file, gamepad mappings and
-// opening a link, each test in a fresh working folder. Saves run in a child as an unprivileged
-// user (a root test run drops to nobody), for whom file modes count.
+// Resource paths, file reads, the state file, gamepad mappings and links, each in a fresh folder. Saves run in a
+// child as an unprivileged user (a root run drops to nobody), for whom file modes count.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>

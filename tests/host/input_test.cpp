@@ -8,11 +8,10 @@
 namespace {
 
 TEST(Input, KeyCodesAndCharacters) {
-  for (int c = 'A'; c <= 'Z'; ++c) EXPECT_EQ(VoGlfwGame::TransKey(c), c) << "letter keys keep their letter";
-  for (int c = '0'; c <= '9'; ++c) EXPECT_EQ(VoGlfwGame::TransKey(c), c);
+  for (int c = '0'; c <= 'Z'; c += c == '9' ? 'A' - '9' : 1)
+    EXPECT_EQ(VoGlfwGame::TransKey(c), c) << "keeps its letter";
   for (int f = 0; f < 12; ++f) EXPECT_EQ(VoGlfwGame::TransKey(GLFW_KEY_F1 + f), 112 + f);
-  const int codes[][2] = {{GLFW_KEY_F10, 121},
-                          {GLFW_KEY_BACKSLASH, 220},
+  const int codes[][2] = {{GLFW_KEY_BACKSLASH, 220},
                           {GLFW_KEY_APOSTROPHE, 222},
                           {GLFW_KEY_ESCAPE, 27},
                           {GLFW_KEY_LEFT, 37},

@@ -1,7 +1,5 @@
-// The fixed-rate loop and the fenced delegate calls on the test host's fake
-// clock and window, as one table of scenarios. Each scenario's delegate log is
-// written compactly (s start, r render, u update, S suspend, R resume, other
-// lines in brackets) and must match the row's pattern.
+// The fixed-rate loop and fenced delegate calls on the fake clock: each scenario's log, written compactly (s start,
+// r render, u update, S suspend, R resume, other lines in brackets), must match the row's pattern.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -156,13 +154,11 @@ TEST(Loop, Rules) {
   }
 }
 
-class Mortal : public VoRecordingDelegate {
- public:
-  static int destroyed;
+struct Mortal : VoRecordingDelegate {
   Mortal() {}
   ~Mortal() override { ++destroyed; }
+  static inline int destroyed = 0;
 };
-int Mortal::destroyed = 0;
 
 TEST(Loop, DelegateSurvivesCollectionsAndExceptionsEndTheProgram) {
   VoTestHost host;

@@ -1,13 +1,6 @@
-// Stand-ins for the game's voInit and voMain, linked with the real program
-// entry (host/main.cpp). QUILLET_STARTUP picks what voMain does:
-//   none    installs no delegate (the program ends without opening a window)
-//   throw   throws a language exception
-//   segv    raises SIGSEGV (the fatal-signal path)
-//   window  installs a delegate that prints every call it receives, one line each:
-//     start | suspend | resume <renders> <updates> (counted while suspended)
-//     ready <framebuffer width> <height> <glfwGraphicsSeq> <desktop width> <height> <bits r g b> <modes>
-//     key <event> <data> | mouse <event> <button> <x> <y> | reopened <glfwGraphicsSeq>
-//   F2 re-opens the window at the next update; F3 ends the program.
+// Stand-ins for voInit and voMain linked with the real entry. QUILLET_STARTUP picks what voMain does: none (no
+// delegate), throw, segv, or window: a delegate printing each call as a line (resume counts renders and updates
+// while suspended; ready prints the window, desktop mode and mode count). F2 re-opens the window, F3 ends.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -60,10 +53,8 @@ class PrintingDelegate : public VoGameDelegate {
   }
 
  private:
-  int renders_ = 0;
-  int updates_ = 0;
-  bool reopen_ = false;
-  bool ready_ = false;
+  int renders_ = 0, updates_ = 0;
+  bool reopen_ = false, ready_ = false;
 };
 
 }  // namespace

@@ -1,8 +1,5 @@
-// The real program entry and window under Xvfb (CTest wraps this test in
-// scripts/xvfb-run.sh), with stand-in voInit and voMain: the start-up order
-// and its fatal paths, then the window's size and place, keys, characters,
-// buttons and motion injected with xdotool, focus and iconify changes played
-// by x_window_state, and a re-open with a key held.
+// The real program entry and window under Xvfb with stand-in voInit and voMain: start-up order and fatal paths,
+// then the window's place, input injected with xdotool, focus and iconify, and a re-open with a key held.
 #include <gtest/gtest.h>
 
 #include "tests/support/process.h"
@@ -69,9 +66,9 @@ TEST(Window, PlaceEventsFocusIconifyAndReopen) {
   check("keydown Shift_L key a keyup Shift_L", {"key 1 16", "key 1 65", "key 3 65", "key 2 65", "key 2 16"});
   check("key KP_5", {"key 3 53"});
   check("mousemove --window " + wid + " 100 50", {"mouse 6 -1 100 50"});
-  check("click 1", {"mouse 4 0 100 50", "mouse 5 0 100 50"});
-  check("click 3", {"mouse 4 1 100 50", "mouse 5 1 100 50"});
-  check("click 2", {"mouse 4 2 100 50", "mouse 5 2 100 50"});
+  for (auto [xbutton, button] : {std::pair{1, "0"}, {3, "1"}, {2, "2"}})  // left, right, middle
+    check("click " + std::to_string(xbutton),
+          {"mouse 4 " + std::string(button) + " 100 50", "mouse 5 " + std::string(button) + " 100 50"});
   check("click 8", {});
   check("!close " + wid, {"key 1 432", "key 2 432"});
   EXPECT_EQ(FirstLine("xdotool search --name '^Quillet$'"), wid) << "the window stays after a close request";

@@ -1,7 +1,5 @@
-// Child processes for tests. RunInChild forks a piece of the test, for code
-// paths that end the process; Program starts a built program, reads its output
-// lines as they come, and drives its window with xdotool in the X server the
-// test runs in (CTest wraps such tests in scripts/xvfb-run.sh).
+// Child processes for tests: RunInChild forks a piece of a test that ends the process; Program starts a built
+// program, reads its output lines and drives its window with xdotool (under scripts/xvfb-run.sh).
 #pragma once
 
 #include <fcntl.h>
@@ -10,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -49,8 +48,7 @@ inline ChildResult RunInChild(const std::function<void()>& body, const std::stri
   for (int fd : {in[0], out[1], err[1]}) close(fd);
   // A child that ends before reading its input must fail the write, not raise SIGPIPE here.
   void (*old)(int) = std::signal(SIGPIPE, SIG_IGN);
-  ssize_t written = write(in[1], input.data(), input.size());
-  (void)written;
+  [[maybe_unused]] ssize_t written = write(in[1], input.data(), input.size());
   std::signal(SIGPIPE, old);
   close(in[1]);
   ChildResult result;
@@ -123,10 +121,7 @@ class Program {
     fcntl(out_, F_SETFL, O_NONBLOCK);
   }
   ~Program() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
+    if (pid_ > 0) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
     close(out_);
   }
   Program(const Program&) = delete;
@@ -144,8 +139,8 @@ class Program {
     const std::string& text = Output();
     for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
       lines.push_back(text.substr(at, end - at));
-    if (from >= lines.size()) return {};
-    return std::vector<std::string>(lines.begin() + static_cast<long>(from), lines.end());
+    lines.erase(lines.begin(), lines.begin() + static_cast<long>(std::min(from, lines.size())));
+    return lines;
   }
   // Waits at most `seconds` until a line from line `from` on starts with
   // `prefix`; that line, or "" when none came.
@@ -173,8 +168,6 @@ class Program {
     Xdotool("mousemove --window " + Window() + " " + std::to_string(x) + " " + std::to_string(y));
     Hold("mousedown 1", "mouseup 1", hold);
   }
-  // Saves a picture of the program's window, for a failing test to show what was on screen.
-  bool Screenshot(const std::string& path) { return Sh("import -window " + Window() + " " + path) == 0; }
   // Waits at most `seconds` for the program to end: its status as in
   // ChildResult, or -3 when it is still running.
   int Wait(double seconds = 10) {
@@ -198,10 +191,7 @@ class Program {
 
  private:
   void Hold(const std::string& down, const std::string& up, double hold) {
-    Xdotool(down);
-    Pause(hold);
-    Xdotool(up);
-    Pause(hold);
+    for (const std::string& action : {down, up}) Xdotool(action), Pause(hold);
   }
   std::string folder_;
   pid_t pid_ = -1;

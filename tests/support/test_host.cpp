@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <sstream>
 
 namespace {
 
@@ -68,12 +69,8 @@ class VoTestHost::Platform : public VoPlatform {
   }
 
   bool AddGamepadMappings(const std::string& lines) override {
-    for (size_t start = 0; start < lines.size();) {
-      size_t end = lines.find('\n', start);
-      if (end == std::string::npos) end = lines.size();
-      host_->mappingLines.push_back(lines.substr(start, end - start));
-      start = end + 1;
-    }
+    std::istringstream in(lines);
+    for (std::string line; std::getline(in, line);) host_->mappingLines.push_back(line);
     return true;
   }
 
@@ -105,17 +102,6 @@ void VoTestHost::Deliver() {
     script_.erase(script_.begin());
     action();
   }
-}
-
-void VoTestHost::SetGlfwWindow(int, int, int, int, int, int, int, int, bool) {
-  ++glfwGraphicsSeq;
-  ++windowOpens;
-  open = true;
-}
-
-void VoTestHost::GetWindowSize(int* w, int* h) {
-  *w = width;
-  *h = height;
 }
 
 void VoTestHost::UpdateGame() {

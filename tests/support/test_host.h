@@ -1,12 +1,6 @@
-// A headless host for tests: a VoGlfwGame whose clock, window and input are
-// driven by the test instead of GLFW, so the loop and everything above it
-// (framework, game) run without a display. It becomes VoGame::_game; only one
-// may exist at a time. The fake clock starts at 0 and moves only when the loop
-// sleeps (by exactly the time asked), when it waits for events (to the next
-// scripted event, or by one 60 Hz frame when none is due), when the test calls
-// Advance, and by updateCost after each update. Scripted actions run inside
-// PollEvents and WaitEvents, in time order, like window callbacks. Run() also
-// works: it returns once the window is closed (open = false).
+// A headless host (VoGame::_game, one at a time) whose clock, window and input the test drives instead of GLFW.
+// The fake clock starts at 0 and moves only by the loop's sleeps, its waits (to the next scripted event, else one
+// 60 Hz frame), Advance and updateCost per update. Scripted actions run in time order inside event polls.
 #pragma once
 
 #include <functional>
@@ -21,18 +15,10 @@ class VoTestHost : public VoGlfwGame {
   VoTestHost();
   ~VoTestHost() override;
 
-  // Window state the loop reads; the test may change it at any time.
-  bool open = false;
-  bool iconified = false;
-  bool active = true;
-  // Framebuffer size reported to the graphics driver.
-  int width = 640;
-  int height = 480;
-  // Fake seconds added after each update, to play a slow machine.
-  double updateCost = 0;
-  // Counters of the window services.
-  int windowOpens = 0;
-  int swaps = 0;
+  bool open = false, iconified = false, active = true;  // window state; the test may change it at any time
+  int width = 640, height = 480;                        // the framebuffer size the graphics driver reads
+  double updateCost = 0;                                // fake seconds added after each update (a slow machine)
+  int windowOpens = 0, swaps = 0;
 
   double Now() const { return now_; }
   void Advance(double seconds) { now_ += seconds; }
@@ -53,15 +39,10 @@ class VoTestHost : public VoGlfwGame {
 
   // Plugs a device into a joystick port (0-3); null unplugs it.
   void SetJoystick(int port, const VoJoystickState* state);
-  // Plugs a described device (name, GUID, raw report, and in info.state what
-  // the game reads). When a mapping for its GUID was added, the device reads
-  // as a gamepad under that mapping's name, as with the window system.
+  // Plugs a described device; with a mapping added for its GUID it reads as a gamepad under that mapping's name.
   void PlugJoystick(int port, const VoJoystickInfo& info);
-  // Called after each read of a present joystick, to script what happens
-  // between two reads of one frame (a device pulled out, say).
-  std::function<void(int port)> afterJoystickRead;
-  // Mapping lines the host handed to the platform, in order.
-  std::vector<std::string> mappingLines;
+  std::function<void(int port)> afterJoystickRead;  // runs after each read, to script a mid-frame unplug
+  std::vector<std::string> mappingLines;            // mapping lines handed to the platform, in order
 
   // Run's prelude: opens the fake window, starts the game and renders once.
   void Begin() { BeginRun(); }
@@ -73,10 +54,11 @@ class VoTestHost : public VoGlfwGame {
     }
   }
 
-  void SetGlfwWindow(int width, int height, int red, int green, int blue, int alpha, int depth, int stencil,
-                     bool fullscreen) override;
+  void SetGlfwWindow(int, int, int, int, int, int, int, int, bool) override {
+    ++glfwGraphicsSeq, ++windowOpens, open = true;
+  }
   void SwapBuffers() override { ++swaps; }
-  void GetWindowSize(int* w, int* h) override;
+  void GetWindowSize(int* w, int* h) override { *w = width, *h = height; }
   void UpdateGame() override;
 
  private:
@@ -96,8 +78,7 @@ class VoTestHost : public VoGlfwGame {
 // "render", "key 1 65", "mouse 4 0 10 20", ...) and runs optional hooks.
 class VoRecordingDelegate : public VoGameDelegate {
  public:
-  // User-provided: value-initialising `new T()` of a class without one zeroes
-  // the whole object, the collector's header included. Subclasses need one too.
+  // User-provided: `new T()` of a class without one zeroes the collector's header too. Subclasses need one too.
   VoRecordingDelegate() {}
   std::vector<std::string> log;
   std::function<void()> onUpdate;
