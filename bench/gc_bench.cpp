@@ -8,14 +8,25 @@
 // ratio of the per-object costs. Times are the thread's CPU time, so time the
 // thread spends switched out does not count.
 //
+// The rounds run in several fresh processes, one after another. Where a
+// process's heap lands in physical memory decides how the collected
+// workload's scattered accesses share the caches, and that moves its cost
+// from one process to the next by more than from one round to the next; the
+// medians over the rounds of all processes take that into account once.
+//
 // Prints the medians of ns per allocated object (frame work, collector steps
 // and lazy destruction included), the median ratio with its spread (largest
 // round ratio over smallest) and the longest single collector step.
 #include <sched.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
@@ -26,7 +37,9 @@ namespace {
 constexpr int kAllocationsPerFrame = 10000;
 constexpr int kLiveSet = 50000;
 constexpr int kFramesPerRound = 120;
-constexpr int kRounds = 15;
+constexpr int kRoundsPerProcess = 9;
+// Processes measured one after another; GC_BENCH_PROCESSES overrides it.
+constexpr int kProcesses = 5;
 // Frames run before measuring, so that the collector has gone through enough
 // cycles for its lists and free blocks to reach their steady, mixed order.
 constexpr int kWarmUpFrames = 240;
@@ -203,9 +216,9 @@ void pinToCurrentCore() {
   if (sched_setaffinity(0, sizeof(set), &set) != 0) std::perror("gc_bench: sched_setaffinity");
 }
 
-}  // namespace
-
-int main() {
+// One process's measurement: prints a line "round <gc ns> <new ns> <ratio>"
+// per round, then "step <longest collector step in ns>".
+int measureRounds() {
   pinToCurrentCore();
   Collected collected;
   Plain plain;
@@ -214,8 +227,7 @@ int main() {
   collected.ForgetLongestStep();
 
   const double objects = static_cast<double>(kFramesPerRound) * kAllocationsPerFrame;
-  std::vector<double> gc_ns, new_ns, ratios;
-  for (int round = 0; round < kRounds; ++round) {
+  for (int round = 0; round < kRoundsPerProcess; ++round) {
     // Alternate which workload goes first, so neither always follows the other.
     double g, p;
     if (round % 2 == 0) {
@@ -225,16 +237,80 @@ int main() {
       p = plain.Run(kFramesPerRound);
       g = collected.Run(kFramesPerRound);
     }
-    gc_ns.push_back(g / objects);
-    new_ns.push_back(p / objects);
-    ratios.push_back(g / p);
+    std::printf("round %f %f %f\n", g / objects, p / objects, g / p);
   }
+  std::printf("step %f\n", collected.longest_step_ns());
+  return 0;
+}
+
+struct Figures {
+  std::vector<double> gc_ns, new_ns, ratios;
+  double longest_step_ns = 0;
+};
+
+// Runs this program once more with --rounds and adds what it prints to `figures`.
+bool runProcess(const char* self, Figures& figures) {
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, fds[0]);
+  char rounds_flag[] = "--rounds";
+  char* argv[] = {const_cast<char*>(self), rounds_flag, nullptr};
+  pid_t pid;
+  int spawned = posix_spawn(&pid, self, &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  if (spawned != 0) {
+    close(fds[0]);
+    return false;
+  }
+  const size_t first = figures.ratios.size();
+  FILE* out = fdopen(fds[0], "r");
+  char line[256];
+  while (out && std::fgets(line, sizeof line, out)) {
+    double g, p, r;
+    if (std::sscanf(line, "round %lf %lf %lf", &g, &p, &r) == 3) {
+      figures.gc_ns.push_back(g);
+      figures.new_ns.push_back(p);
+      figures.ratios.push_back(r);
+    } else if (std::sscanf(line, "step %lf", &g) == 1) {
+      figures.longest_step_ns = std::max(figures.longest_step_ns, g);
+    }
+  }
+  if (out) std::fclose(out);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (figures.ratios.size() > first) {
+    std::vector<double> own(figures.ratios.begin() + static_cast<long>(first), figures.ratios.end());
+    std::fprintf(stderr, "gc_bench: process %d, median ratio %.2f\n", static_cast<int>(pid), median(own));
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--rounds") == 0) return measureRounds();
+
+  const char* env = std::getenv("GC_BENCH_PROCESSES");
+  const int processes = env && std::atoi(env) > 0 ? std::atoi(env) : kProcesses;
+  Figures figures;
+  for (int i = 0; i < processes; ++i) {
+    if (!runProcess("/proc/self/exe", figures)) {
+      std::fprintf(stderr, "gc_bench: measuring process %d failed\n", i + 1);
+      return 1;
+    }
+  }
+  const std::vector<double>& ratios = figures.ratios;
   const double spread =
       *std::max_element(ratios.begin(), ratios.end()) / *std::min_element(ratios.begin(), ratios.end());
-  std::printf("collected: %.1f ns per allocated object, longest collector step %.1f us\n", median(gc_ns),
-              collected.longest_step_ns() / 1000.0);
-  std::printf("new/delete baseline: %.1f ns per object; collected / baseline = %.2f\n", median(new_ns), median(ratios));
-  std::printf("median of %d interleaved rounds of %d frames; round ratios spread (max/min) %.2f\n", kRounds,
-              kFramesPerRound, spread);
+  std::printf("collected: %.1f ns per allocated object, longest collector step %.1f us\n", median(figures.gc_ns),
+              figures.longest_step_ns / 1000.0);
+  std::printf("new/delete baseline: %.1f ns per object; collected / baseline = %.2f\n", median(figures.new_ns),
+              median(ratios));
+  std::printf("median of %d interleaved rounds of %d frames in %d processes; round ratios spread (max/min) %.2f\n",
+              processes * kRoundsPerProcess, kFramesPerRound, processes, spread);
   return 0;
 }
