@@ -7,28 +7,18 @@
 
 namespace {
 
+// Letters and digits keep their codes; a few anchors of the other keys, and keys without a code. Delete and
+// Backspace: below.
 TEST(Input, KeyCodesAndCharacters) {
   for (int c = '0'; c <= 'Z'; c += c == '9' ? 'A' - '9' : 1)
     EXPECT_EQ(VoGlfwGame::TransKey(c), c) << "keeps its letter";
-  for (int f = 0; f < 12; ++f) EXPECT_EQ(VoGlfwGame::TransKey(GLFW_KEY_F1 + f), 112 + f);
-  const int codes[][2] = {{GLFW_KEY_BACKSLASH, 220},
-                          {GLFW_KEY_APOSTROPHE, 222},
-                          {GLFW_KEY_ESCAPE, 27},
-                          {GLFW_KEY_LEFT, 37},
-                          {GLFW_KEY_DELETE, 46},
-                          {GLFW_KEY_RIGHT_SHIFT, 16},
-                          {GLFW_KEY_GRAVE_ACCENT, 192},
-                          {GLFW_KEY_PAGE_DOWN, 34},
-                          {GLFW_KEY_LEFT_ALT, 0},
-                          {GLFW_KEY_KP_0, 0},
-                          {GLFW_KEY_F13, 0},
-                          {GLFW_KEY_CAPS_LOCK, 0},
-                          {'a', 0},
-                          {-1, 0},
-                          {400, 0}};
+  const int codes[][2] = {{GLFW_KEY_F1, 112},         {GLFW_KEY_F10, 121},       {GLFW_KEY_F12, 123},
+                          {GLFW_KEY_BACKSLASH, 220},  {GLFW_KEY_ESCAPE, 27},     {GLFW_KEY_LEFT, 37},
+                          {GLFW_KEY_APOSTROPHE, 222}, {GLFW_KEY_RIGHT_SHIFT, 16}};
   for (const auto& c : codes) EXPECT_EQ(VoGlfwGame::TransKey(c[0]), c[1]) << "GLFW key " << c[0];
-  const int chars[][2] = {{8, 8},      {13, 13},    {27, 27}, {46, 127}, {33, 65569},
-                          {37, 65573}, {45, 65581}, {65, 0},  {16, 0}};
+  for (int key : {GLFW_KEY_F13, GLFW_KEY_KP_0, GLFW_KEY_LEFT_ALT, GLFW_KEY_CAPS_LOCK, int('a'), -1, 400})
+    EXPECT_EQ(VoGlfwGame::TransKey(key), 0) << "GLFW key " << key;
+  const int chars[][2] = {{13, 13}, {37, 65573}, {65, 0}, {16, 0}};
   for (const auto& c : chars) EXPECT_EQ(VoGlfwGame::KeyToChar(c[0]), c[1]) << "key " << c[0];
 }
 
@@ -80,10 +70,6 @@ TEST(Input, JoystickMapping) {
   for (int i = 0; i < 32; ++i)
     if (buttons[i]) down.push_back(i);
   EXPECT_EQ(down, (std::vector<int>{0, 6, 8, 9})) << "A, BACK, LEFT and UP; not the guide button";
-  VoTestHost host;
-  EXPECT_FALSE(host.PollJoystick(7, x, y, z, buttons));
-  host.SetJoystick(2, &s);
-  EXPECT_TRUE(host.PollJoystick(2, x, y, z, buttons));
 }
 
 }  // namespace

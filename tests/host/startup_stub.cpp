@@ -1,6 +1,6 @@
 // Stand-ins for voInit and voMain linked with the real entry. QUILLET_STARTUP picks what voMain does: none (no
-// delegate), throw, segv, or window: a delegate printing each call as a line (resume counts renders and updates
-// while suspended; ready prints the window, desktop mode and mode count). F2 re-opens the window, F3 ends.
+// delegate), throw, or window: a delegate printing each call as a line (resume counts renders and updates
+// while suspended; ready prints the window and desktop mode). F2 re-opens the window, F3 ends.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -40,8 +40,8 @@ class PrintingDelegate : public VoGameDelegate {
     int w, h;
     host->GetWindowSize(&w, &h);
     VoGlfwVideoMode* m = host->GetGlfwDesktopMode();
-    std::printf("ready %d %d %d %d %d %d %d %d %d\n", w, h, glfwGraphicsSeq, m->width, m->height, m->red, m->green,
-                m->blue, host->GetGlfwVideoModes().Length());
+    std::printf("ready %d %d %d %d %d %d %d %d\n", w, h, glfwGraphicsSeq, m->width, m->height, m->red, m->green,
+                m->blue);
   }
   void KeyEvent(int event, int data) override {
     std::printf("key %d %d\n", event, data);
@@ -74,7 +74,6 @@ int voMain() {
   const char* mode = std::getenv("QUILLET_STARTUP");
   const std::string startup = mode ? mode : "none";
   if (startup == "throw") throw new Thrown();
-  if (startup == "segv") std::raise(SIGSEGV);
   if (startup == "window") {
     VoGame::_game->SetDelegate(new PrintingDelegate());
     VoGame::_game->SetUpdateRate(60);

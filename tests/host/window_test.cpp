@@ -2,6 +2,8 @@
 // then the window's place, input injected with xdotool, focus and iconify, and a re-open with a key held.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "tests/support/process.h"
 
 namespace {
@@ -10,9 +12,7 @@ namespace {
 [[maybe_unused]] const int kUnbuffered = std::setvbuf(stdout, nullptr, _IONBF, 0);
 
 // One probe run: stdout, stderr and status for a failure message.
-std::string Saw(Program& p, int status) {
-  return "status " + std::to_string(status) + "\n--- stdout\n" + p.Output() + "--- stderr\n" + p.Errors();
-}
+std::string Saw(Program& p, int status) { return "status " + std::to_string(status) + "\n" + p.Saw(); }
 
 std::string Geometry(const std::string& window) {
   return FirstLine("xdotool getwindowgeometry " + window + " | tr -s ' \\n' ' '");
@@ -20,25 +20,16 @@ std::string Geometry(const std::string& window) {
 
 void Wm(const std::string& args) { Sh(std::string(X_WINDOW_STATE_PATH) + " " + args); }
 
+// voInit sees argc and argv, the fatal-signal handlers and an empty collector; a language exception out of voMain
+// ends the program with its message; without a delegate the program ends at once.
 TEST(Startup, OrderAndFatalPaths) {
-  const struct {
-    std::vector<std::string> env;
-    std::string out;
-    int status;
-  } cases[] = {
-      {{"DISPLAY", "WAYLAND_DISPLAY"}, "glfwInit failed\n", -1},
-      {{"QUILLET_STARTUP=none"}, "init 3 two 1 1\n", 0},
-      {{"QUILLET_STARTUP=throw"}, "init 3 two 1 1\nDovel Runtime Error : Uncaught Dovel Exception\n", -1},
-      {{"QUILLET_STARTUP=segv"}, "init 3 two 1 1\nDovel Runtime Error : Memory access violation\n\n", -1},
-  };
   char dir[] = "/tmp/quillet-startup-XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
-  for (const auto& c : cases) {
-    Program probe({STARTUP_PROBE, "one", "two"}, dir, c.env);
+  for (auto [mode, error] : {std::pair{"none", ""}, {"throw", "Dovel Runtime Error : Uncaught Dovel Exception\n"}}) {
+    Program probe({STARTUP_PROBE, "one", "two"}, dir, {std::string("QUILLET_STARTUP=") + mode});
     const int status = probe.Wait(30);
-    EXPECT_TRUE(status == c.status && probe.Output() == c.out)
-        << c.env[0] << ": expected status " << c.status << " and\n"
-        << c.out << "saw " << Saw(probe, status);
+    EXPECT_TRUE(status == (*error ? -1 : 0) && probe.Output() == "init 3 two 1 1\n" + std::string(error))
+        << mode << ": saw " << Saw(probe, status);
   }
   Sh(std::string("rm -rf ") + dir);
 }
@@ -47,13 +38,11 @@ TEST(Window, PlaceEventsFocusIconifyAndReopen) {
   char dir[] = "/tmp/quillet-window-XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
   Program probe({STARTUP_PROBE}, dir, {"QUILLET_STARTUP=window"});
-  ASSERT_EQ(probe.WaitLine("ready ").rfind("ready 640 480 1 1280 1024 8 8 8 ", 0), 0u) << Saw(probe, probe.Wait(0));
+  ASSERT_EQ(probe.WaitLine("ready "), "ready 640 480 1 1280 1024 8 8 8") << Saw(probe, probe.Wait(0));
   EXPECT_EQ(probe.Lines().at(1), "start") << "drawn once started";
-  std::string wid = FirstLine("xdotool search --name '^Quillet$'");
+  std::string wid = probe.Window();
   EXPECT_NE(Geometry(wid).find("Position: 320,272 (screen: 0) Geometry: 640x480"), std::string::npos)
       << "centred on 1280 x 1024: " << Geometry(wid);
-  Wm("focus " + wid);
-  Pause(0.3);
   // Each step's event lines, after a wait long enough for a surplus line to show up too.
   auto check = [&](const std::string& step, const std::vector<std::string>& expected) {
     const size_t before = probe.Lines().size();
@@ -63,8 +52,6 @@ TEST(Window, PlaceEventsFocusIconifyAndReopen) {
     EXPECT_EQ(probe.Lines(before), expected) << step;
   };
   check("key a", {"key 1 65", "key 3 97", "key 2 65"});
-  check("keydown Shift_L key a keyup Shift_L", {"key 1 16", "key 1 65", "key 3 65", "key 2 65", "key 2 16"});
-  check("key KP_5", {"key 3 53"});
   check("mousemove --window " + wid + " 100 50", {"mouse 6 -1 100 50"});
   for (auto [xbutton, button] : {std::pair{1, "0"}, {3, "1"}, {2, "2"}})  // left, right, middle
     check("click " + std::to_string(xbutton),
@@ -73,22 +60,18 @@ TEST(Window, PlaceEventsFocusIconifyAndReopen) {
   check("!close " + wid, {"key 1 432", "key 2 432"});
   EXPECT_EQ(FirstLine("xdotool search --name '^Quillet$'"), wid) << "the window stays after a close request";
   // Focus lost: suspended, drawn, not updated. Iconified: neither drawn nor updated.
-  size_t start = probe.Lines().size();
-  Wm("unfocus");
-  ASSERT_NE(probe.WaitLine("suspend", start), "");
-  Pause(0.3);
-  Wm("focus " + wid);
-  std::string resume = probe.WaitLine("resume ", start);
-  EXPECT_TRUE(resume.size() > 9 && resume.substr(resume.size() - 2) == " 0" && resume != "resume 0 0") << resume;
-  start = probe.Lines().size();
-  Wm("iconify " + wid);
-  ASSERT_NE(probe.WaitLine("suspend", start), "");
-  Pause(0.3);
-  Wm("restore " + wid);
-  EXPECT_EQ(probe.WaitLine("resume ", start), "resume 0 0");
+  for (const bool iconify : {false, true}) {
+    const size_t start = probe.Lines().size();
+    Wm(iconify ? "iconify " + wid : "unfocus");
+    ASSERT_NE(probe.WaitLine("suspend", start), "");
+    Pause(0.3);
+    Wm((iconify ? "restore " : "focus ") + wid);
+    const std::string resume = probe.WaitLine("resume ", start);
+    EXPECT_TRUE(std::regex_match(resume, std::regex(iconify ? "resume 0 0" : "resume [1-9]\\d* 0"))) << resume;
+  }
   // Re-opening the window while Shift is held releases Shift first.
   Pause(0.2);
-  start = probe.Lines().size();
+  const size_t start = probe.Lines().size();
   probe.Xdotool("keydown Shift_L");
   probe.WaitLine("key 1 16", start);
   probe.Xdotool("key F2");

@@ -2,26 +2,10 @@
 #include "tests/support/test_host.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <sstream>
-
-namespace {
 
 // How far a wait with nothing scheduled moves the clock: one 60 Hz frame.
 constexpr double kWaitStep = 1.0 / 60;
-
-// A log line: the name and the values, each after a space.
-std::string Line(const char* name, std::initializer_list<double> values) {
-  std::string line = name;
-  char number[32];
-  for (double v : values) {
-    std::snprintf(number, sizeof number, " %g", v);
-    line += number;
-  }
-  return line;
-}
-
-}  // namespace
 
 class VoTestHost::Platform : public VoPlatform {
  public:
@@ -103,39 +87,3 @@ void VoTestHost::Deliver() {
     action();
   }
 }
-
-void VoTestHost::UpdateGame() {
-  bool runs = _started && !_suspended;
-  VoGlfwGame::UpdateGame();
-  if (runs) now_ += updateCost;
-}
-
-void VoRecordingDelegate::StartGame() { log.push_back("start"); }
-void VoRecordingDelegate::SuspendGame() { log.push_back("suspend"); }
-void VoRecordingDelegate::ResumeGame() { log.push_back("resume"); }
-
-void VoRecordingDelegate::UpdateGame() {
-  log.push_back("update");
-  if (onUpdate) onUpdate();
-}
-
-void VoRecordingDelegate::RenderGame() {
-  log.push_back("render");
-  if (onRender) onRender();
-}
-
-void VoRecordingDelegate::KeyEvent(int event, int data) { log.push_back(Line("key", {double(event), double(data)})); }
-
-void VoRecordingDelegate::MouseEvent(int event, int data, float x, float y) {
-  log.push_back(Line("mouse", {double(event), double(data), x, y}));
-}
-
-void VoRecordingDelegate::TouchEvent(int event, int data, float x, float y) {
-  log.push_back(Line("touch", {double(event), double(data), x, y}));
-}
-
-void VoRecordingDelegate::MotionEvent(int event, int data, float x, float y, float z) {
-  log.push_back(Line("motion", {double(event), double(data), x, y, z}));
-}
-
-void VoRecordingDelegate::DiscardGraphics() { log.push_back("discard"); }

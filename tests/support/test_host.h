@@ -1,10 +1,11 @@
 // A headless host (VoGame::_game, one at a time) whose clock, window and input the test drives instead of GLFW.
 // The fake clock starts at 0 and moves only by the loop's sleeps, its waits (to the next scripted event, else one
-// 60 Hz frame), Advance and updateCost per update. Scripted actions run in time order inside event polls.
+// 60 Hz frame) and Advance. Scripted actions run in time order inside event polls.
 #pragma once
 
 #include <functional>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,6 @@ class VoTestHost : public VoGlfwGame {
 
   bool open = false, iconified = false, active = true;  // window state; the test may change it at any time
   int width = 640, height = 480;                        // the framebuffer size the graphics driver reads
-  double updateCost = 0;                                // fake seconds added after each update (a slow machine)
   int windowOpens = 0, swaps = 0;
 
   double Now() const { return now_; }
@@ -59,7 +59,6 @@ class VoTestHost : public VoGlfwGame {
   }
   void SwapBuffers() override { ++swaps; }
   void GetWindowSize(int* w, int* h) override { *w = width, *h = height; }
-  void UpdateGame() override;
 
  private:
   class Platform;
@@ -74,8 +73,8 @@ class VoTestHost : public VoGlfwGame {
   Platform* fake_;
 };
 
-// A delegate that records every call as one line ("start", "update",
-// "render", "key 1 65", "mouse 4 0 10 20", ...) and runs optional hooks.
+// A delegate that records the calls the host tests look at as lines ("start", "update", "render", "key 1 65",
+// "mouse 4 0 10 20", ...) and runs optional hooks.
 class VoRecordingDelegate : public VoGameDelegate {
  public:
   // User-provided: `new T()` of a class without one zeroes the collector's header too. Subclasses need one too.
@@ -84,14 +83,30 @@ class VoRecordingDelegate : public VoGameDelegate {
   std::function<void()> onUpdate;
   std::function<void()> onRender;
 
-  void StartGame() override;
-  void SuspendGame() override;
-  void ResumeGame() override;
-  void UpdateGame() override;
-  void RenderGame() override;
-  void KeyEvent(int event, int data) override;
-  void MouseEvent(int event, int data, float x, float y) override;
-  void TouchEvent(int event, int data, float x, float y) override;
-  void MotionEvent(int event, int data, float x, float y, float z) override;
-  void DiscardGraphics() override;
+  void StartGame() override { log.push_back("start"); }
+  void SuspendGame() override { log.push_back("suspend"); }
+  void ResumeGame() override { log.push_back("resume"); }
+  void UpdateGame() override {
+    log.push_back("update");
+    if (onUpdate) onUpdate();
+  }
+  void RenderGame() override {
+    log.push_back("render");
+    if (onRender) onRender();
+  }
+  void KeyEvent(int event, int data) override { Note("key", {double(event), double(data)}); }
+  void MouseEvent(int event, int data, float x, float y) override {
+    Note("mouse", {double(event), double(data), x, y});
+  }
+  void TouchEvent(int event, int data, float x, float y) override {
+    Note("touch", {double(event), double(data), x, y});
+  }
+
+ private:
+  void Note(const char* name, std::initializer_list<double> values) {
+    std::ostringstream line;
+    line << name;
+    for (double v : values) line << ' ' << v;
+    log.push_back(line.str());
+  }
 };
