@@ -57,20 +57,32 @@ class PrintingDelegate : public VoGameDelegate {
   bool reopen_ = false, ready_ = false;
 };
 
+bool handlerAtInit = false;
+Object* madeAtInit = nullptr;
+
+// True when `p` is on the collector's list of unmarked objects.
+bool onUnmarkedList(const gc_object* p) {
+  for (const gc_object* o = gc_unmarked_list.succ; o != &gc_unmarked_list; o = o->succ) {
+    if (o == p) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
-// Reports what start-up has done before the language globals are set.
+// Notes what start-up has done before the language globals are set, and makes an object as a module's start
+// values would; voMain reports both, so a collector set up after voInit shows as a lost object.
 int voInit() {
   setvbuf(stdout, nullptr, _IOLBF, 0);
   struct sigaction current;
   sigaction(SIGSEGV, nullptr, &current);
-  bool handler = current.sa_handler == sighandler;
-  bool emptyLists = gc_unmarked_list.succ == &gc_unmarked_list && gc_queued_list.succ == &gc_queued_list;
-  std::printf("init %d %s %d %d\n", argc, argv[argc - 1], handler, emptyLists);
+  handlerAtInit = current.sa_handler == sighandler;
+  madeAtInit = new Object();
   return 0;
 }
 
 int voMain() {
+  std::printf("init %d %s %d %d\n", argc, argv[argc - 1], handlerAtInit, onUnmarkedList(madeAtInit));
   const char* mode = std::getenv("QUILLET_STARTUP");
   const std::string startup = mode ? mode : "none";
   if (startup == "throw") throw new Thrown();

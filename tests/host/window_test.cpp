@@ -20,8 +20,8 @@ std::string Geometry(const std::string& window) {
 
 void Wm(const std::string& args) { Sh(std::string(X_WINDOW_STATE_PATH) + " " + args); }
 
-// voInit sees argc and argv, the fatal-signal handlers and an empty collector; a language exception out of voMain
-// ends the program with its message; without a delegate the program ends at once.
+// voInit sees argc and argv and the fatal-signal handlers, and the objects it makes stay on the collector's lists; a
+// language exception out of voMain ends the program with its message; without a delegate the program ends at once.
 TEST(Startup, OrderAndFatalPaths) {
   char dir[] = "/tmp/quillet-startup-XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
