@@ -70,10 +70,11 @@ class Probe : public VoGameDelegate {
     Expect(
         "rotated, scaled image",
         {{200, 210, 0xff0000}, {191, 218, 0xff0000}, {200, 190, 0x191999}, {212, 200, 0x323232}, {200, 221, 0x323232}});
+    // The default font: a strip of 96 glyph cells, each padded by a column on either side.
     vo_graphics_SetFont(nullptr, 32);
     c_Image* font = vo_graphics_context->m_font;
-    if (!font) {
-      std::printf("no default font\n");
+    if (!font || font->m_width != font->m_surface->Width() / 96 - 2) {
+      std::printf("no padded default font\n");
       std::exit(1);
     }
     // A glyph four times larger lights pixels inside its cell and none outside it.

@@ -15,8 +15,7 @@
 
 // w x h pixels of comp channels from colour(x, y) = 0xAARRGGBB (comp 4) or
 // its low comp bytes, encoded as a PNG file image.
-template <class Colour>
-std::vector<unsigned char> EncodePng(int w, int h, int comp, Colour colour) {
+inline std::vector<unsigned char> EncodePng(int w, int h, int comp, unsigned (*colour)(int x, int y)) {
   std::vector<unsigned char> px, out;
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
@@ -35,8 +34,7 @@ std::vector<unsigned char> EncodePng(int w, int h, int comp, Colour colour) {
 }
 
 // Writes a PNG made by EncodePng with 4 channels to path.
-template <class Colour>
-bool WritePng(const std::string& path, int w, int h, Colour colour) {
+inline bool WritePng(const std::string& path, int w, int h, unsigned (*colour)(int x, int y)) {
   const std::vector<unsigned char> bytes = EncodePng(w, h, 4, colour);
   FILE* f = std::fopen(path.c_str(), "wb");
   return f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fclose(f) == 0;
