@@ -9,19 +9,20 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cmath>
 #include <cstdio>
-#include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
-#include "audio/audio.h"
-#include "framework/app.h"
 #include "game/myapp.h"
-#include "graphics/graphics.h"
 #include "tests/support/recording_audio.h"
 #include "tests/support/test_host.h"
 
 namespace gametest {
+
+using Floats = std::vector<float>;
 
 // One call that reached the graphics driver: its name and its arguments.
 struct GfxCall {
@@ -75,7 +76,7 @@ class RecordingGraphics : public gxtkGraphics {
   }
   static gxtkSurface* blankSurface(int sw, int sh) {
     gxtkSurface* s = new gxtkSurface;
-    s->SetData(static_cast<unsigned char*>(std::calloc(size_t(sw) * sh, 4)), sw, sh, 4);
+    s->SetData(static_cast<unsigned char*>(calloc(size_t(sw) * sh, 4)), sw, sh, 4);
     return s;
   }
   // The calls of one kind, in order.
@@ -93,34 +94,30 @@ class RecordingGraphics : public gxtkGraphics {
   }
 };
 
-// The process's game as the program sets it up: the framework, the given
-// host and drivers, a real input device and a new c_MyApp.
-inline c_MyApp* MakeGame(VoTestHost* host, RecordingGraphics* gfx, RecordingAudio* audio, c_InputDevice** input) {
-  vo_framework_Init();
-  vo_app__game = host;
-  vo_Game_DebugMode = 0;
-  vo_Game_HasMusic = 0;
-  vo_Game_OnScreenControls = 0;
-  vo_Game_iCadeControls = 0;
-  vo_Game_AccelerometerControls = 0;
-  vo_Game_rawscrw = vo_Game_jscrw = 640.0f;
-  vo_Game_rawscrh = vo_Game_jscrh = 480.0f;
-  vo_graphics_SetGraphicsDevice(gfx);
-  vo_audio_SetAudioDevice(audio);
-  *input = (new c_InputDevice)->m_new();
-  vo_input_SetInputDevice(*input);
-  return (new c_MyApp())->m_new();
-}
+// The process's game as the program sets it up, without music, on a test
+// host: the game module's globals, the recording drivers, a real input device
+// and a new c_MyApp.
+struct HeadlessGame : VoTestHost {
+  RecordingGraphics* gfx = new RecordingGraphics();
+  RecordingAudio* audio = new RecordingAudio();
+  c_InputDevice* input = (new c_InputDevice)->m_new();
+  c_MyApp* app = nullptr;
+
+  HeadlessGame() {
+    voInit();
+    vo_Game_HasMusic = 0;
+    vo_graphics_SetGraphicsDevice(gfx);
+    vo_audio_SetAudioDevice(audio);
+    vo_input_SetInputDevice(input);
+    app = (new c_MyApp())->m_new();
+  }
+};
 
 // The fuzz targets' one game per process, with the state file replaced by a
 // text in memory; Tidy forgets what the drivers recorded and runs a collector
 // step, so a long fuzzing run stays small.
-struct FuzzGame : VoTestHost {
+struct FuzzGame : HeadlessGame {
   String state;
-  RecordingGraphics* gfx = new RecordingGraphics();
-  RecordingAudio* audio = new RecordingAudio();
-  c_InputDevice* input = nullptr;
-  c_MyApp* app = MakeGame(this, gfx, audio, &input);
 
   String LoadState() override { return state; }
   int SaveState(String text) override {
@@ -138,9 +135,8 @@ struct FuzzGame : VoTestHost {
     static FuzzGame* game = [] {
       setenv("ALSOFT_DRIVERS", "null", 1);
       FuzzGame* g = new FuzzGame();
-      gc_mark_roots_hook = vo_framework_MarkRoots;
       // The game reports each section it loads; libFuzzer reports on stderr.
-      if (!std::freopen("/dev/null", "w", stdout)) std::abort();
+      if (!std::freopen("/dev/null", "w", stdout)) abort();
       return g;
     }();
     return *game;
@@ -149,25 +145,21 @@ struct FuzzGame : VoTestHost {
 
 class GameTest : public ::testing::Test {
  public:
-  VoTestHost host;
-  RecordingGraphics* gfx = nullptr;
-  RecordingAudio* audio = nullptr;
-  c_InputDevice* input = nullptr;
-  c_MyApp* app = nullptr;
+  HeadlessGame host;
+  RecordingGraphics* gfx = host.gfx;
+  RecordingAudio* audio = host.audio;
+  c_InputDevice* input = host.input;
+  c_MyApp* app = host.app;
 
   void SetUp() override {
     char dir[] = "/tmp/quillet-game-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     folder_ = dir;
     ASSERT_EQ(chdir(dir), 0);
-    voInit();  // the game module's globals
-    gfx = new RecordingGraphics();
-    audio = new RecordingAudio();
-    app = MakeGame(&host, gfx, audio, &input);
   }
   void TearDown() override {
     ASSERT_EQ(chdir("/"), 0);
-    ASSERT_EQ(std::system(("rm -rf " + folder_).c_str()), 0);
+    ASSERT_EQ(system(("rm -rf " + folder_).c_str()), 0);
   }
 
   // One render as the delegate brackets it; the driver takes the window size.
@@ -209,33 +201,45 @@ class GameTest : public ::testing::Test {
     input->p_MouseEvent(VoGameEvent::MouseUp, 0, 0, 0);
     update();
   }
-  // A font of 7 x 10 design units in slot 90, the loader's font.
-  void useFont() {
-    app->m_Font = 90;
-    app->m_ImgInfo[270] = 7;
-    app->m_ImgInfo[271] = 10;
-  }
   float entry(int n, int slot) const { return app->m_DrawList[n * DrawEntrySize + slot]; }
   int entries() const { return app->m_DrawCount / DrawEntrySize; }
-  // The text of the font entries of the display list (glyph frame f is character f + 32).
-  std::string drawnText() const {
+  // Where the entries of the given kind and colour from entry `from` on lie:
+  // x, y and size or scale of each.
+  std::vector<Floats> drawn(float kind, Floats rgb, int from = 0) const {
+    std::vector<Floats> out;
+    for (int n = from; n < entries(); ++n)
+      if (entry(n, 0) == kind && Floats({entry(n, 10), entry(n, 11), entry(n, 12)}) == rgb)
+        out.push_back({entry(n, 1), entry(n, 2), entry(n, 4), entry(n, 5)});
+    return out;
+  }
+  // The text of the font's entries from entry `from` on: a line per row of
+  // glyphs from the top, a gap of whole glyph advances read as spaces.
+  std::string drawnText(int from = 0) const {
+    std::map<std::pair<long, float>, std::pair<char, float>> glyphs;
+    for (int n = from; n < entries(); ++n)
+      if (entry(n, 0) == app->m_Font)
+        glyphs[{std::lround(entry(n, 2)), entry(n, 1)}] = {char(entry(n, 6) + 32),
+                                                           app->m_ImgInfo[app->m_Font * 3] * entry(n, 4)};
     std::string out;
-    for (int n = 0; n < entries(); ++n)
-      if (entry(n, 0) == static_cast<float>(app->m_Font)) out += static_cast<char>(entry(n, 6) + 32);
+    long row = LONG_MIN;
+    float x = 0;
+    for (const auto& [at, glyph] : glyphs) {
+      if (at.first != row) {
+        out += '\n';
+        row = at.first;
+        x = at.second - glyph.second;
+      }
+      out.append(static_cast<size_t>(std::lround((at.second - x) / glyph.second)) - 1, ' ') += glyph.first;
+      x = at.second;
+    }
     return out;
   }
   // The state file's text and its fields split at "|".
   std::string saved() { return host.LoadState().ToUtf8(); }
-  bool stateSaved() { return access(".dovelstate", F_OK) == 0; }
   static std::vector<std::string> fields(const std::string& s) {
     std::vector<std::string> out(1);
     for (char c : s) c == '|' ? out.emplace_back() : out.back() += c;
     return out;
-  }
-  void writeFields(const std::vector<std::string>& f) {
-    std::string s = f[0];
-    for (size_t i = 1; i < f.size(); ++i) s += "|" + f[i];
-    ASSERT_EQ(host.SaveState(String(s.c_str())), 0);
   }
   // Loads the state file into a new game object; what the load printed.
   std::string loadInto(c_MyApp** other) {
