@@ -8,15 +8,19 @@
 // ratio of the per-object costs. Times are the thread's CPU time, so time the
 // thread spends switched out does not count.
 //
-// The rounds run in several fresh processes, one after another. Where a
-// process's heap lands in physical memory decides how the collected
-// workload's scattered accesses share the caches, and that moves its cost
-// from one process to the next by more than from one round to the next; the
-// medians over the rounds of all processes take that into account once.
+// The rounds run in several fresh processes, one after another, each pinned in
+// turn to one of the cores the program may use. On a virtual machine a core is
+// a thread of a host whose other tenants share its caches, and how much they
+// take differs from core to core and from second to second. The collected
+// workload feels that more than the plain one, because its heap also holds the
+// garbage of a whole collection cycle. Taking every core in equal shares keeps
+// one unlucky core from deciding the figure, and the per-core medians show how
+// far the cores differed during the run.
 //
 // Prints the medians of ns per allocated object (frame work, collector steps
 // and lazy destruction included), the median ratio with its spread (largest
-// round ratio over smallest) and the longest single collector step.
+// round ratio over smallest), the median ratio of each core and the longest
+// single collector step.
 #include <sched.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -28,6 +32,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <vector>
 
 #include "runtime/dovel.h"
@@ -38,8 +43,8 @@ constexpr int kAllocationsPerFrame = 10000;
 constexpr int kLiveSet = 50000;
 constexpr int kFramesPerRound = 120;
 constexpr int kRoundsPerProcess = 9;
-// Processes measured one after another; GC_BENCH_PROCESSES overrides it.
-constexpr int kProcesses = 5;
+// Processes measured on each core; GC_BENCH_PROCESSES overrides the total.
+constexpr int kProcessesPerCore = 3;
 // Frames run before measuring, so that the collector has gone through enough
 // cycles for its lists and free blocks to reach their steady, mixed order.
 constexpr int kWarmUpFrames = 240;
@@ -205,21 +210,19 @@ double median(std::vector<double> v) {
   return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-// Keeps the process on the core it runs on now, so that both workloads see the
-// same caches and no migration costs.
-void pinToCurrentCore() {
-  int cpu = sched_getcpu();
-  if (cpu < 0) return;
+// Keeps the process on one core, so that both workloads see the same caches
+// and no migration costs.
+void pinTo(int cpu) {
   cpu_set_t set;
   CPU_ZERO(&set);
   CPU_SET(cpu, &set);
   if (sched_setaffinity(0, sizeof(set), &set) != 0) std::perror("gc_bench: sched_setaffinity");
 }
 
-// One process's measurement: prints a line "round <gc ns> <new ns> <ratio>"
-// per round, then "step <longest collector step in ns>".
-int measureRounds() {
-  pinToCurrentCore();
+// One process's measurement on core `cpu`: prints a line "round <gc ns>
+// <new ns> <ratio>" per round, then "step <longest collector step in ns>".
+int measureRounds(int cpu) {
+  pinTo(cpu);
   Collected collected;
   Plain plain;
   collected.Run(kWarmUpFrames);
@@ -248,8 +251,9 @@ struct Figures {
   double longest_step_ns = 0;
 };
 
-// Runs this program once more with --rounds and adds what it prints to `figures`.
-bool runProcess(const char* self, Figures& figures) {
+// Runs this program once more with --rounds on core `cpu` and adds what it
+// prints to `figures`; the median ratio of its rounds goes to `core_ratios`.
+bool runProcess(const char* self, int cpu, Figures& figures, std::vector<double>& core_ratios) {
   int fds[2];
   if (pipe(fds) != 0) return false;
   posix_spawn_file_actions_t actions;
@@ -257,7 +261,8 @@ bool runProcess(const char* self, Figures& figures) {
   posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
   posix_spawn_file_actions_addclose(&actions, fds[0]);
   char rounds_flag[] = "--rounds";
-  char* argv[] = {const_cast<char*>(self), rounds_flag, nullptr};
+  std::string cpu_arg = std::to_string(cpu);
+  char* argv[] = {const_cast<char*>(self), rounds_flag, cpu_arg.data(), nullptr};
   pid_t pid;
   int spawned = posix_spawn(&pid, self, &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -282,23 +287,33 @@ bool runProcess(const char* self, Figures& figures) {
   if (out) std::fclose(out);
   int status = 0;
   waitpid(pid, &status, 0);
-  if (figures.ratios.size() > first) {
-    std::vector<double> own(figures.ratios.begin() + static_cast<long>(first), figures.ratios.end());
-    std::fprintf(stderr, "gc_bench: process %d, median ratio %.2f\n", static_cast<int>(pid), median(own));
-  }
+  if (figures.ratios.size() == first) return false;
+  std::vector<double> own(figures.ratios.begin() + static_cast<long>(first), figures.ratios.end());
+  core_ratios.insert(core_ratios.end(), own.begin(), own.end());
+  std::fprintf(stderr, "gc_bench: process on core %d, median ratio %.2f\n", cpu, median(own));
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && std::strcmp(argv[1], "--rounds") == 0) return measureRounds();
+  if (argc > 2 && std::strcmp(argv[1], "--rounds") == 0) return measureRounds(std::atoi(argv[2]));
 
+  cpu_set_t allowed;
+  std::vector<int> cores;
+  if (sched_getaffinity(0, sizeof(allowed), &allowed) == 0) {
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+      if (CPU_ISSET(cpu, &allowed)) cores.push_back(cpu);
+    }
+  }
+  if (cores.empty()) cores.push_back(std::max(sched_getcpu(), 0));
   const char* env = std::getenv("GC_BENCH_PROCESSES");
-  const int processes = env && std::atoi(env) > 0 ? std::atoi(env) : kProcesses;
+  const int processes = env && std::atoi(env) > 0 ? std::atoi(env) : kProcessesPerCore * static_cast<int>(cores.size());
   Figures figures;
+  std::vector<std::vector<double>> core_ratios(cores.size());
   for (int i = 0; i < processes; ++i) {
-    if (!runProcess("/proc/self/exe", figures)) {
+    const size_t core = static_cast<size_t>(i) % cores.size();
+    if (!runProcess("/proc/self/exe", cores[core], figures, core_ratios[core])) {
       std::fprintf(stderr, "gc_bench: measuring process %d failed\n", i + 1);
       return 1;
     }
@@ -312,5 +327,10 @@ int main(int argc, char** argv) {
               median(ratios));
   std::printf("median of %d interleaved rounds of %d frames in %d processes; round ratios spread (max/min) %.2f\n",
               processes * kRoundsPerProcess, kFramesPerRound, processes, spread);
+  std::printf("median ratio per core:");
+  for (size_t core = 0; core < cores.size(); ++core) {
+    if (!core_ratios[core].empty()) std::printf(" core %d %.2f", cores[core], median(core_ratios[core]));
+  }
+  std::printf("\n");
   return 0;
 }
