@@ -85,6 +85,7 @@ DeathOrder death_order;
 namespace gc_detail {
 
 AddressTrail grey_trail;
+DelayedGreys delayed_greys;
 
 void AddressTrail::Grow(gc_object* p) {
   if (capacity >= kMaxRecorded) return;

@@ -235,10 +235,6 @@ gc_object* as_object(T* p) {
   }
 }
 
-inline void queue(gc_object* p) {
-  if (p && gc_is_white(p)) gc_grey(p);
-}
-
 // Starts fetching the list neighbours of a white object, which marking it
 // will write to.
 GC_RAW_BLOCK inline void fetch_neighbours(const gc_object* p) {
@@ -247,6 +243,47 @@ GC_RAW_BLOCK inline void fetch_neighbours(const gc_object* p) {
     __builtin_prefetch(p->pred, 1);
   }
 }
+
+inline void queue(gc_object* p) {
+  if (p && gc_is_white(p)) gc_grey(p);
+}
+
+// Children reported while the elements of an array are marked wait here for
+// a few more reports before they are greyed. Each element's mark() reports a
+// child lying anywhere in the heap, and greying it at once would wait for its
+// memory and then for its list neighbours' memory, one child after the other.
+// Held back, the child is fetched when reported and its neighbours halfway
+// through its wait, so greying finds them at hand. Every held child is greyed
+// before the outermost gc_mark_elements returns, inside the same collector
+// step, so no sweep and no store ever sees a black object pointing at a white
+// one that is not greyed.
+struct DelayedGreys {
+  static constexpr unsigned kDelay = 8;
+
+  gc_object* slots[kDelay];
+  unsigned oldest;  // slot of the longest-held child
+  unsigned held;
+  int depth;  // nesting of gc_mark_elements; children are held while above 0
+
+  void Report(gc_object* p) {
+    if (!p) return;
+    __builtin_prefetch(p, 1);
+    if (held == kDelay) {
+      gc_object* due = slots[oldest % kDelay];
+      slots[oldest++ % kDelay] = p;
+      queue(due);
+    } else {
+      slots[(oldest + held++) % kDelay] = p;
+    }
+    if (held > kDelay / 2) fetch_neighbours(slots[(oldest + held - 1 - kDelay / 2) % kDelay]);
+  }
+
+  void Drain() {
+    for (; held > 0; --held) queue(slots[oldest++ % kDelay]);
+  }
+};
+
+extern DelayedGreys delayed_greys;
 
 inline void mark_now(gc_object* p) {
   if (p && gc_is_white(p)) {
@@ -260,7 +297,11 @@ inline void mark_now(gc_object* p) {
 // Queued marking: grey a white object; its children are traced later.
 template <class T>
 void gc_mark_q(T* p) {
-  gc_detail::queue(gc_detail::as_object(p));
+  if (gc_detail::delayed_greys.depth > 0) {
+    gc_detail::delayed_greys.Report(gc_detail::as_object(p));
+  } else {
+    gc_detail::queue(gc_detail::as_object(p));
+  }
 }
 
 // Immediate marking: black at once, children reported now.
@@ -277,6 +318,8 @@ template <class T>
 void gc_mark_elements(int n, T** p) {
   constexpr int kFetchElement = 16;
   constexpr int kFetchNeighbours = 8;
+  gc_detail::DelayedGreys& delayed = gc_detail::delayed_greys;
+  ++delayed.depth;
   for (int i = 0; i < n; ++i) {
     if constexpr (std::is_base_of_v<gc_object, T>) {
       if (i + kFetchElement < n && p[i + kFetchElement]) __builtin_prefetch(p[i + kFetchElement], 1);
@@ -284,6 +327,7 @@ void gc_mark_elements(int n, T** p) {
     }
     gc_mark(p[i]);
   }
+  if (--delayed.depth == 0) delayed.Drain();
 }
 
 // The write barrier: the one way to store a reference.
@@ -292,7 +336,7 @@ void gc_assign(T*& lhs, U* rhs) {
   if (gc_stress) {
     gc_checked_barrier(gc_detail::as_object(rhs));
   } else {
-    gc_mark_q(rhs);
+    gc_detail::queue(gc_detail::as_object(rhs));
   }
   lhs = rhs;
 }
