@@ -58,7 +58,7 @@ normal-build: deps
 	cmake --build $(BUILD) -j $(JOBS)
 
 # Every test of the normal build: the headless suites, the Xvfb tests (host
-# window, pixel probe, end-to-end session, hostile surroundings), the replay of
+# window, pixel probe, end-to-end session without a sound device), the replay of
 # every kept fuzz finding and seed, and 20 s of the PNG fuzzer.
 test-normal: normal-build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900
