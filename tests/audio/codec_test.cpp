@@ -1,12 +1,15 @@
 // WAV and Ogg decoding: good files decode to the samples they hold, and every
 // kind of damaged, hostile or unsupported file is refused.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <string>
 
 #include "host/audio_codec.h"
 #include "tools/wav_file.h"
@@ -95,11 +98,16 @@ TEST(Wav, DecodesWhatItHoldsAndRefusesTheRest) {
 
 // Encodes with the system's Vorbis encoder.
 Bytes ogg(int channels, int frames = 4000) {
-  const std::string wav = testing::TempDir() + "/codec.wav", out = testing::TempDir() + "/codec.ogg";
+  // Named per process: the sanitizer build's suite may encode at the same time.
+  const std::string stem = testing::TempDir() + "/codec_" + std::to_string(getpid());
+  const std::string wav = stem + ".wav", out = stem + ".ogg";
   EXPECT_TRUE(write_wav(wav, tone(frames, channels), channels, 22050));
   EXPECT_EQ(std::system(("oggenc -Q --serial 7 -o '" + out + "' '" + wav + "'").c_str()), 0);
   std::ifstream in(out, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
+  Bytes bytes(std::istreambuf_iterator<char>(in), {});
+  std::remove(wav.c_str());
+  std::remove(out.c_str());
+  return bytes;
 }
 
 TEST(Ogg, DecodesMonoAndStereoAndRefusesTheRest) {

@@ -1,8 +1,11 @@
 // The real OpenGL driver under Xvfb: the first render draws premultiplied colours, both blends, a scissor box, an
 // ellipse, an image rotated and scaled about its handle and a font glyph, and reads the pixels back.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <string>
 
 #include "graphics/graphics.h"
 #include "host/game.h"
@@ -62,9 +65,11 @@ class Probe : public VoGameDelegate {
     vo_graphics_SetColor(255, 255, 255);
     vo_graphics_DrawEllipse(320, 240, 100, 50);
     Expect("ellipse", {{414, 240, 0xffffff}, {320, 286, 0xffffff}, {426, 240, 0x323232}, {410, 285, 0x323232}});
-    WritePng("/tmp/quillet-pixels.png", 20, 10, [](int x, int) { return x < 10 ? 0xffff0000u : 0x800000ffu; });
-    c_Image* img = vo_graphics_LoadImage(String("/tmp/quillet-pixels.png"), 1, c_Image::CenterHandle);
-    std::remove("/tmp/quillet-pixels.png");
+    // Named per process: the sanitizer build's probe may run at the same time.
+    const std::string png = "/tmp/quillet-pixels-" + std::to_string(getpid()) + ".png";
+    WritePng(png.c_str(), 20, 10, [](int x, int) { return x < 10 ? 0xffff0000u : 0x800000ffu; });
+    c_Image* img = vo_graphics_LoadImage(String(png.c_str()), 1, c_Image::CenterHandle);
+    std::remove(png.c_str());
     vo_graphics_DrawImage2(img, 200, 200, 90, 2, 2, 0);
     // The image's x axis points up; its red left half lies below the handle, its half-transparent blue above.
     Expect(
