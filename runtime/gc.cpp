@@ -37,16 +37,16 @@ int pending_count;
 
 // Where the lazy destruction is going next. gc_free_list is linked through
 // the dead objects themselves, which lie scattered over the heap, so walking
-// it one link at a time waits for memory at every object. New objects join
-// gc_unmarked_list in allocation order, and at a sweep the ones still there
-// move in that order to the tail of gc_free_list; their recorded addresses
-// let the destruction fetch the objects it will reach a few steps on.
-// Recorded objects that were marked meanwhile are skipped, and dead survivors
-// of earlier cycles (not recorded) are simply not fetched early.
+// it one link at a time waits for memory at every object. After a sweep
+// gc_unmarked_list holds the survivors in the order they were marked, and new
+// objects join its tail in allocation order; at the next sweep the ones still
+// there move in that order to the tail of gc_free_list. Recording that order
+// lets the destruction fetch the objects it will reach a few steps on.
+// Recorded objects that were marked meanwhile are skipped.
 class DeathOrder {
  public:
   // A new object joined gc_unmarked_list.
-  void Joined(gc_object* p) { joined_.Push(p); }
+  void Joined(gc_object* p) { unmarked_.Push(p); }
 
   // A sweep moved gc_unmarked_list to gc_free_list (or found nothing dead);
   // `was_empty` tells whether gc_free_list was empty before.
@@ -55,16 +55,18 @@ class DeathOrder {
       // Entries left over when the list was empty belong to objects that were
       // marked after they were recorded: forget them.
       if (was_empty || dying_.next == dying_.size) {
-        std::swap(dying_, joined_);
+        std::swap(dying_, unmarked_);
         dying_.next = 0;
       } else {
         // Garbage of earlier sweeps is still waiting: keep its unreached
         // part and append, as the sweep appends to gc_free_list.
         dying_.DropReached();
-        for (size_t i = 0; i < joined_.size; ++i) dying_.Push(joined_.items[i]);
+        for (size_t i = 0; i < unmarked_.size; ++i) dying_.Push(unmarked_.items[i]);
       }
     }
-    joined_.Clear();
+    // The marked objects are now the whole of gc_unmarked_list.
+    unmarked_.Clear();
+    std::swap(unmarked_, gc_detail::marked_trail);
   }
 
   // p is about to be destroyed.
@@ -74,7 +76,7 @@ class DeathOrder {
   void Emptied() { dying_.Clear(); }
 
  private:
-  gc_detail::AddressTrail joined_;
+  gc_detail::AddressTrail unmarked_;
   gc_detail::AddressTrail dying_;
 };
 
@@ -85,6 +87,7 @@ DeathOrder death_order;
 namespace gc_detail {
 
 AddressTrail grey_trail;
+AddressTrail marked_trail;
 DelayedGreys delayed_greys;
 
 void AddressTrail::Grow(gc_object* p) {
@@ -105,7 +108,7 @@ void AddressTrail::Reached(const gc_object* p) {
       break;
     }
   }
-  if (next + kDistance < size) __builtin_prefetch(items[next + kDistance], 1);
+  if (next + kDistance < size) fetch_header(items[next + kDistance]);
 }
 
 void AddressTrail::DropReached() {
@@ -207,6 +210,9 @@ GC_RAW_BLOCK void* gc_object_alloc(int size) {
   if (size < gc_small_block_limit && gc_cache[size / gc_block_granule]) {
     p = gc_cache[size / gc_block_granule];
     gc_cache[size / gc_block_granule] = p->succ;
+    // The next block of this class may have waited long enough to leave the
+    // cache: start fetching it now rather than when it is handed out.
+    if (p->succ) gc_detail::fetch_header(p->succ);
   } else {
     if (size < gc_small_block_limit) p = static_cast<gc_object*>(slabs.Carve(size));
     if (!p) p = static_cast<gc_object*>(std::malloc(static_cast<size_t>(size)));

@@ -106,6 +106,13 @@ extern bool gc_stress;
 
 namespace gc_detail {
 
+// Starts fetching the header of p (its vtable pointer, links and flags). A
+// block may start anywhere in a cache line, so the header can span two.
+inline void fetch_header(const gc_object* p) {
+  __builtin_prefetch(p, 1);
+  __builtin_prefetch(reinterpret_cast<const char*>(p) + sizeof(gc_object) - 1, 1);
+}
+
 // A record of object addresses in the order a list received them, read a few
 // places ahead of the collector's walk along that list. The lists are linked
 // through objects scattered over the heap, so a walk that follows the links
@@ -117,8 +124,10 @@ struct AddressTrail {
   // How many entries ahead of the walk the memory is fetched: enough to
   // cover the memory latency with the work done for as many objects.
   static constexpr size_t kDistance = 12;
-  // How far ahead of the walk a reached object is looked for.
-  static constexpr size_t kWindow = 32;
+  // How far ahead of the walk a reached object is looked for. Survivors of a
+  // cycle that stay alive are passed over in runs of up to a few hundred
+  // entries, and a walk that lost its place would fetch nothing more.
+  static constexpr size_t kWindow = 512;
   // The most entries recorded; beyond that the rest go unrecorded.
   static constexpr size_t kMaxRecorded = size_t{1} << 19;
 
@@ -147,6 +156,11 @@ struct AddressTrail {
 // The order of gc_queued_list: objects are greyed onto its tail and traced
 // from its head.
 extern AddressTrail grey_trail;
+// The order of gc_marked_list, which the sweep turns into the head of
+// gc_unmarked_list: the survivors of a cycle are recorded as they are marked,
+// so that those of them that die in the next cycle are fetched early too when
+// they are destroyed.
+extern AddressTrail marked_trail;
 
 }  // namespace gc_detail
 
@@ -186,6 +200,7 @@ inline void gc_grey(gc_object* p) {
 inline void gc_blacken(gc_object* p) {
   gc_unlink(p);
   gc_link_tail(p, &gc_marked_list);
+  gc_detail::marked_trail.Push(p);
   gc_marked_bytes += gc_block_size(p);
   p->mark();
 }
@@ -235,12 +250,13 @@ gc_object* as_object(T* p) {
   }
 }
 
-// Starts fetching the list neighbours of a white object, which marking it
-// will write to.
+// Starts fetching the fields of the list neighbours of a white object that
+// marking it will write to. Blocks are not aligned to cache lines, so the
+// field's own address is fetched, not the neighbour's start.
 GC_RAW_BLOCK inline void fetch_neighbours(const gc_object* p) {
   if (p && gc_is_white(p)) {
-    __builtin_prefetch(p->succ, 1);
-    __builtin_prefetch(p->pred, 1);
+    __builtin_prefetch(&p->succ->pred, 1);
+    __builtin_prefetch(&p->pred->succ, 1);
   }
 }
 
@@ -267,7 +283,7 @@ struct DelayedGreys {
 
   void Report(gc_object* p) {
     if (!p) return;
-    __builtin_prefetch(p, 1);
+    fetch_header(p);
     if (held == kDelay) {
       gc_object* due = slots[oldest % kDelay];
       slots[oldest++ % kDelay] = p;
@@ -322,7 +338,7 @@ void gc_mark_elements(int n, T** p) {
   ++delayed.depth;
   for (int i = 0; i < n; ++i) {
     if constexpr (std::is_base_of_v<gc_object, T>) {
-      if (i + kFetchElement < n && p[i + kFetchElement]) __builtin_prefetch(p[i + kFetchElement], 1);
+      if (i + kFetchElement < n && p[i + kFetchElement]) gc_detail::fetch_header(p[i + kFetchElement]);
       if (i + kFetchNeighbours < n) gc_detail::fetch_neighbours(p[i + kFetchNeighbours]);
     }
     gc_mark(p[i]);
