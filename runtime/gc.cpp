@@ -56,7 +56,7 @@ class DeathOrder {
       // marked after they were recorded: forget them.
       if (was_empty || dying_.next == dying_.size) {
         std::swap(dying_, unmarked_);
-        dying_.next = 0;
+        dying_.next = dying_.fetched = 0;
       } else {
         // Garbage of earlier sweeps is still waiting: keep its unreached
         // part and append, as the sweep appends to gc_free_list.
@@ -108,12 +108,16 @@ void AddressTrail::Reached(const gc_object* p) {
       break;
     }
   }
-  if (next + kDistance < size) fetch_header(items[next + kDistance]);
+  // The walk may have passed over entries (objects marked since they were
+  // recorded), so fetch everything from where the last call stopped.
+  const size_t ahead = std::min(size, next + kDistance + 1);
+  for (fetched = std::max(fetched, next); fetched < ahead; ++fetched) fetch_header(items[fetched]);
 }
 
 void AddressTrail::DropReached() {
   std::memmove(items, items + next, (size - next) * sizeof(gc_object*));
   size -= next;
+  fetched = fetched > next ? fetched - next : 0;
   next = 0;
 }
 

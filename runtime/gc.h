@@ -134,7 +134,8 @@ struct AddressTrail {
   gc_object** items;
   size_t size;
   size_t capacity;
-  size_t next;  // the first entry the walk has not reached
+  size_t next;     // the first entry the walk has not reached
+  size_t fetched;  // the first entry whose object was not fetched yet
 
   void Push(gc_object* p) {
     if (size < capacity) {
@@ -146,11 +147,11 @@ struct AddressTrail {
   // Makes room for p and records it, unless the record is full.
   void Grow(gc_object* p);
   // The walk reached p: finds it among the next entries and starts fetching
-  // the object kDistance entries further on.
+  // every object up to kDistance entries further on that was not fetched yet.
   void Reached(const gc_object* p);
   // Forgets the entries the walk has passed.
   void DropReached();
-  void Clear() { size = next = 0; }
+  void Clear() { size = next = fetched = 0; }
 };
 
 // The order of gc_queued_list: objects are greyed onto its tail and traced
