@@ -13,8 +13,8 @@
 // a thread of a host whose other tenants share its caches, and how much they
 // take differs from core to core and from second to second. The collected
 // workload feels that more than the plain one, because its heap also holds the
-// garbage of a whole collection cycle: at the same moment the same program has
-// measured 1.05 on one core and 1.8 on the other. Taking every core in equal
+// garbage of a whole collection cycle, so at the same moment the same program
+// can measure a fifth or more apart on two cores. Taking every core in equal
 // shares keeps one core from deciding the figure, and the median of each core
 // shows how far they differed during the run.
 //
