@@ -55,8 +55,8 @@ class DeathOrder {
       // Entries left over when the list was empty belong to objects that were
       // marked after they were recorded: forget them.
       if (was_empty || dying_.next == dying_.size) {
+        // unmarked_ is only ever appended to, so its walk has not started.
         std::swap(dying_, unmarked_);
-        dying_.next = dying_.fetched = 0;
       } else {
         // Garbage of earlier sweeps is still waiting: keep its unreached
         // part and append, as the sweep appends to gc_free_list.
