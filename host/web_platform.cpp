@@ -131,7 +131,7 @@ EM_JS(char*, webLoadState, (), {
   } catch (e) {
     console.warn("The game state could not be read from the browser's storage: " + e);
   }
-  if (text == = null) return 0;
+  if (text == null) return 0;
   var size = lengthBytesUTF8(text) + 1;
   var p = _malloc(size);
   stringToUTF8(text, p, size);
