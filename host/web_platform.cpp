@@ -171,8 +171,10 @@ class WebPlatform : public VoPlatform {
     emscripten_set_touchend_callback(kCanvas, this, true, onTouch);
     emscripten_set_touchmove_callback(kCanvas, this, true, onTouch);
     emscripten_set_touchcancel_callback(kCanvas, this, true, onTouch);
-    emscripten_set_focus_callback(window, this, true, onFocus);
-    emscripten_set_blur_callback(window, this, true, onFocus);
+    // Not captured: the window's own focus changes only, not those of the
+    // elements in the page (focus and blur do not bubble).
+    emscripten_set_focus_callback(window, this, false, onFocus);
+    emscripten_set_blur_callback(window, this, false, onFocus);
     emscripten_set_visibilitychange_callback(this, true, onVisibility);
     return true;
   }
