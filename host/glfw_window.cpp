@@ -94,6 +94,7 @@ class GlfwPlatform : public VoPlatform {
   bool AddGamepadMappings(const std::string& lines) override {
     return glfwUpdateGamepadMappings(lines.c_str()) == GLFW_TRUE;
   }
+  void SetClipboard(const std::string& text) override { glfwSetClipboardString(Window(), text.c_str()); }
 
  private:
   static GLFWwindow* Window() { return VoGlfwGame::_glfwGame ? VoGlfwGame::_glfwGame->_window : nullptr; }

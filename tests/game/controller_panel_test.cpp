@@ -21,6 +21,7 @@ class ControllerPanelTest : public GameTest {
     }
     input->p_BeginUpdate();
     const int before = entries();
+    app->p_ControllerInput();
     app->p_ControllerPanel();
     input->p_EndUpdate();
     return before;

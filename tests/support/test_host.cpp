@@ -57,6 +57,7 @@ class VoTestHost::Platform : public VoPlatform {
     for (std::string line; std::getline(in, line);) host_->mappingLines.push_back(line);
     return true;
   }
+  void SetClipboard(const std::string& text) override { host_->clipboard = text; }
 
  private:
   VoTestHost* host_;

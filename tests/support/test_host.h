@@ -43,6 +43,7 @@ class VoTestHost : public VoGlfwGame {
   void PlugJoystick(int port, const VoJoystickInfo& info);
   std::function<void(int port)> afterJoystickRead;  // runs after each read, to script a mid-frame unplug
   std::vector<std::string> mappingLines;            // mapping lines handed to the platform, in order
+  std::string clipboard;                            // the text last put on the clipboard
 
   // Run's prelude: opens the fake window, starts the game and renders once.
   void Begin() { BeginRun(); }
