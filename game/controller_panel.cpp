@@ -122,6 +122,21 @@ class Painter {
     if (cells >= 0 && s.Length() > cells) s = s.Slice(0, cells);
     app_.p_Text(x + charW_ * 0.5f, y, s, 0, 0);
   }
+  // Text broken at spaces into rows of at most `cells` characters; returns
+  // the number of rows.
+  int Wrapped(float x, float y, const std::string& text, int cells) {
+    int rows = 0;
+    for (size_t from = 0; from < text.size(); ++rows) {
+      size_t to = from + static_cast<size_t>(std::max(cells, 1));
+      if (to < text.size()) {
+        size_t space = text.rfind(' ', to);
+        if (space != std::string::npos && space > from) to = space;
+      }
+      Text(x, y + lineH_ * static_cast<float>(rows), text.substr(from, to - from), cells);
+      from = text.find_first_not_of(' ', to);
+    }
+    return rows;
+  }
   // A mark lit or unlit, with its top-left at (x, y).
   void Mark(float x, float y, bool lit) {
     if (lit)
@@ -208,15 +223,18 @@ void DrawPort(Painter& paint, int port, const VoJoystickInfo* info, float x, flo
   paint.Text(x, y, title + ": connected", cells);
   paint.Colour(255, 255, 255);
   paint.Text(x, y += lh, info->name, cells);
+  y += lh;
+  int idRows;
   if (!info->mappingLinesApply) {
-    paint.Text(x, y += lh, kNoLines, cells);
+    idRows = paint.Wrapped(x, y, kNoLines, cells);
   } else {
-    paint.Text(x, y += lh, "GUID " + info->guid, cells);
-    paint.Text(x, y += lh,
-               info->mapping.empty() ? "no mapping: raw layout"
-                                     : "mapping: " + info->mapping + " (" + info->mappingOrigin + ")",
-               cells);
+    paint.Text(x, y, "GUID " + info->guid, cells);
+    idRows = 1 + paint.Wrapped(x, y + lh,
+                               info->mapping.empty() ? "no mapping: raw layout"
+                                                     : "mapping: " + info->mapping + " (" + info->mappingOrigin + ")",
+                               cells);
   }
+  y += lh * static_cast<float>(idRows - 1);
 
   std::vector<AxisRow> axes;
   std::vector<ButtonMark> buttons;
@@ -403,6 +421,8 @@ int c_MyApp::p_ControllerInput() {
     if (present && watch.open) watch.testers[port].Add(now, info);
   }
   if (!watch.open) return 0;
+  // The device stays withheld in the update whose input ends the wizard.
+  const int mapped = watch.wizard.Running() ? watch.wizard.Port() : -1;
   if (watch.wizard.Running()) {
     RunWizard(watch);
   } else {
@@ -414,7 +434,7 @@ int c_MyApp::p_ControllerInput() {
     for (padtest::PortTester& tester : watch.testers)
       for (padtest::StickTester& stick : tester.sticks) stick.ResetCircularity();
   for (int key = kKeyF1; key <= kKeyReset; ++key) vo_input_Withhold(key);
-  if (watch.wizard.Running()) vo_input_WithholdJoystick(watch.wizard.Port());
+  if (mapped >= 0) vo_input_WithholdJoystick(mapped);
   return 0;
 }
 

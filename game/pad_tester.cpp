@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "framework/app.h"
 
@@ -116,7 +117,11 @@ float StickTester::Circularity() const {
 bool RestWatch::Add(int nowMs, const VoJoystickInfo& info) {
   bool changed = !watching_ || info.axisCount != last_.axisCount || info.buttonCount != last_.buttonCount ||
                  info.hatCount != last_.hatCount;
-  for (int a = 0; !changed && a < info.axisCount; ++a) changed = std::fabs(info.axes[a] - last_.axes[a]) > kRestJitter;
+  // The raw report and, under a mapping, the standard layout read from it.
+  auto moved = [](float now, float then) { return std::fabs(now - then) > kRestJitter; };
+  for (int a = 0; !changed && a < info.axisCount; ++a) changed = moved(info.axes[a], last_.axes[a]);
+  for (size_t a = 0; !changed && a < std::size(info.state.padAxes); ++a)
+    changed = moved(info.state.padAxes[a], last_.state.padAxes[a]);
   for (int b = 0; !changed && b < info.buttonCount; ++b) changed = info.buttons[b] != last_.buttons[b];
   for (int h = 0; !changed && h < info.hatCount; ++h) changed = info.hats[h] != last_.hats[h];
   if (changed) {
@@ -174,28 +179,36 @@ bool MappingWizard::Answer(const std::string& binding, const std::string& input)
   return true;
 }
 
+// Triggers and sticks look at the axes first: many triggers also press a
+// button on the way, which would be the poorer binding.
 bool MappingWizard::Feed(const VoJoystickInfo& now) {
   if (element_ >= kElements) return true;
-  for (int b = 0; b < now.buttonCount && b < rest_.buttonCount; ++b) {
-    const std::string button = "b" + std::to_string(b);
-    if (now.buttons[b] && !rest_.buttons[b] && Answer(button, button)) return element_ >= kElements;
-  }
-  for (int h = 0; h < now.hatCount && h < rest_.hatCount; ++h) {
-    for (int bit : VoHatBits) {
-      const std::string hat = "h" + std::to_string(h) + "." + std::to_string(bit);
-      if ((now.hats[h] & bit) && !(rest_.hats[h] & bit) && Answer(hat, hat)) return element_ >= kElements;
+  auto buttons = [&] {
+    for (int b = 0; b < now.buttonCount && b < rest_.buttonCount; ++b) {
+      const std::string button = "b" + std::to_string(b);
+      if (now.buttons[b] && !rest_.buttons[b] && Answer(button, button)) return true;
     }
-  }
-  for (int a = 0; a < now.axisCount && a < rest_.axisCount; ++a) {
-    const float change = now.axes[a] - rest_.axes[a];
-    if (std::fabs(change) <= kClearChange) continue;
-    const std::string axis = "a" + std::to_string(a);
-    const bool whole =
-        element_ >= kFirstStickAxis || (element_ >= kFirstTrigger && std::fabs(rest_.axes[a]) > kRestsAtEnd);
-    const bool answered = whole ? Answer(axis + (change < 0 ? "~" : ""), axis)
-                                : Answer((change < 0 ? "-" : "+") + axis, axis + (change < 0 ? "-" : "+"));
-    if (answered) return element_ >= kElements;
-  }
+    for (int h = 0; h < now.hatCount && h < rest_.hatCount; ++h) {
+      for (int bit : VoHatBits) {
+        const std::string hat = "h" + std::to_string(h) + "." + std::to_string(bit);
+        if ((now.hats[h] & bit) && !(rest_.hats[h] & bit) && Answer(hat, hat)) return true;
+      }
+    }
+    return false;
+  };
+  auto axes = [&] {
+    for (int a = 0; a < now.axisCount && a < rest_.axisCount; ++a) {
+      const float change = now.axes[a] - rest_.axes[a];
+      if (std::fabs(change) <= kClearChange) continue;
+      const std::string axis = "a" + std::to_string(a);
+      const std::string sign = change < 0 ? "-" : "+";
+      const bool whole =
+          element_ >= kFirstStickAxis || (element_ >= kFirstTrigger && std::fabs(rest_.axes[a]) > kRestsAtEnd);
+      if (whole ? Answer(axis + (change < 0 ? "~" : ""), axis) : Answer(sign + axis, axis + sign)) return true;
+    }
+    return false;
+  };
+  if (element_ >= kFirstTrigger ? axes() || buttons() : buttons() || axes()) return element_ >= kElements;
   return false;
 }
 
