@@ -112,9 +112,10 @@ TEST_F(ControllerPanelTest, ShowsEachPortAsTheHostDescribesIt) {
 }
 
 // A device plugged in and pulled out mid-frame is printed and noticed for two
-// seconds; F9 opens the panel over the game's list and draw state untouched.
+// seconds, also across the clock's wrap; F9 opens the panel over the game's list and draw state untouched.
 TEST_F(ControllerPanelTest, NoticesAndF9LeaveTheGameAlone) {
   app->p_LoadFont(90, String("fonts/tessel"), 7, 10);
+  host.Advance(2147483.648 - 1.5);  // the second notice's two seconds straddle the millisecond counter's wrap
   host.PlugJoystick(0, rawStick());
   testing::internal::CaptureStdout();
   EXPECT_TRUE(shows(update(), "Joystick 1 connected: Raw Stick"));
@@ -366,6 +367,13 @@ TEST_F(ControllerPanelTest, SticksTriggersDriftAndCircularity) {
   EXPECT_TRUE(shows(frame(), "drift: leave the device alone")) << "a button changed";
   key(kF7, true);
   EXPECT_TRUE(shows(frame(), "circularity: turn the sticks round"));
+  key(kF7, false);
+  // A stick that stops short, at 0.9 all round, is 10% off the circle too.
+  for (int degree = 0; degree < 360; ++degree) {
+    const double a = degree * M_PI / 180;
+    at(float(0.9 * std::cos(a)), float(0.9 * std::sin(a)), 0, 0);
+  }
+  EXPECT_NEAR(sticks[0].Circularity(), 0.1, 0.0005);
 }
 
 // In a browser the page maps the device: no GUID, no mapping line, no wizard, but the tester still works, the

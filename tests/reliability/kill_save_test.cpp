@@ -1,11 +1,13 @@
 // A child saving random states is killed at random moments: the state file must
 // load whole, and the load clears dead saves' temporary files but not live ones.
+// The same for a child writing mapping lines from the controller panel.
 #include <signal.h>
 #include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 
 #include "tests/support/game_fixture.h"
 
@@ -64,6 +66,41 @@ TEST_F(SaveKill, EveryKillLeavesALoadableStateFile) {
   loadInto(&other);
   EXPECT_EQ(TempFiles(), 1);
   EXPECT_TRUE(std::filesystem::exists(live)) << "a running save's file stays";
+}
+
+// A child that writes the panel's mapping line for one pad, alternating between two, at random moments: the file
+// behind the link then holds the 5,000 other lines and one of the two whole.
+TEST_F(SaveKill, EveryKillLeavesTheMappingFileWhole) {
+  const std::string guid = "030000004c050000c405000011810000";
+  const std::string lines[] = {guid + ",Pad A,a:b0,platform:Linux,", guid + ",Pad B,a:b1,b:b0,platform:Linux,"};
+  std::string others;
+  char other[40];
+  for (int i = 1; i <= 5000; ++i)
+    others += (std::snprintf(other, sizeof other, "%032x", i), other) + std::string(",O,a:b0,\n");
+  std::ofstream("db.txt", std::ios::binary) << others << lines[0] << "\n";
+  std::filesystem::create_symlink("db.txt", "gamecontrollerdb.txt");
+  std::mt19937 rng(20261208);
+  for (int kill = 0; kill < 100; ++kill) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (write(ready[1], "r", 1) != 1) _exit(2);
+      for (int n = 0;; ++n) host.SaveGamepadMapping(lines[n % 2]);
+    }
+    char byte;
+    close(ready[1]);
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    close(ready[0]);
+    usleep(static_cast<useconds_t>(rng() % 20000));
+    ::kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    std::ostringstream text;
+    text << std::ifstream("db.txt", std::ios::binary).rdbuf();
+    ASSERT_TRUE(text.str() == others + lines[0] + "\n" || text.str() == others + lines[1] + "\n")
+        << "after kill " << kill;
+  }
 }
 
 }  // namespace
