@@ -323,20 +323,23 @@ void DrawTester(Painter& paint, const padtest::PortTester& tester, int nowMs, fl
     paint.Text(tx, top + lh,
                circularity.find('-') == std::string::npos ? circularity : "circularity: turn the sticks round");
   }
+  // The triggers side by side on the third row.
+  const float triggerW = 9 * paint.CharWidth() + kBarWidth;
   for (int t = 0; t < view.triggers; ++t) {
-    const float ty = top + lh * static_cast<float>(2 + t);
+    const float ty = top + 2 * lh, bx = tx + triggerW * static_cast<float>(t);
     paint.Colour(200, 200, 200);
-    paint.Text(tx, ty, t == 0 ? "LT" : "RT");
-    paint.Level(tx + 3 * paint.CharWidth(), ty, view.trigger[t]);
+    paint.Text(bx, ty, t == 0 ? "LT" : "RT");
+    paint.Level(bx + 3 * paint.CharWidth(), ty, view.trigger[t]);
     paint.Colour(255, 255, 255);
-    paint.Text(tx + 4 * paint.CharWidth() + kBarWidth, ty, Number("%.2f", view.trigger[t]));
+    paint.Text(bx + 4 * paint.CharWidth() + kBarWidth, ty, Number("%.2f", view.trigger[t]));
   }
 }
 
-// The wizard's box across the panel's middle: what to press, what was taken.
+// The wizard's box across the panel: what to press, what was taken.
 void DrawWizard(Painter& paint, const padtest::MappingWizard& wizard, const std::string& name, float w, float h) {
+  // Over the other row of ports, so that the mapped device stays in sight.
   const float lh = paint.LineHeight();
-  const float top = h * 0.5f - 2.5f * lh;
+  const float top = wizard.Port() < 2 ? h * 0.75f - 2.5f * lh : h * 0.25f - 2.5f * lh;
   const int cells = static_cast<int>((w - 2 * kMargin) / (paint.CharWidth() > 0 ? paint.CharWidth() : 1));
   paint.Colour(10, 30, 60, 0.95f);
   paint.Box(0, top, w, 5 * lh);

@@ -79,12 +79,15 @@ PadView ViewOf(const VoJoystickInfo& info) {
     }
     return view;
   }
-  view.sticks = std::min(info.axisCount / 2, 2);
+  // Only the standard layout says where a second stick is; any joystick
+  // reports its main stick as axes 0 and 1.
+  const bool standard = !info.mappingLinesApply && info.mapping == "standard";
+  view.sticks = std::min(info.axisCount / 2, standard ? 2 : 1);
   for (int s = 0; s < view.sticks; ++s) {
     view.stick[s][0] = info.axes[2 * s];
     view.stick[s][1] = info.axes[2 * s + 1];
   }
-  if (!info.mappingLinesApply && info.mapping == "standard" && info.buttonCount > kStandardRightTrigger) {
+  if (standard && info.buttonCount > kStandardRightTrigger) {
     view.triggers = 2;
     view.trigger[0] = info.buttonValues[kStandardLeftTrigger];
     view.trigger[1] = info.buttonValues[kStandardRightTrigger];

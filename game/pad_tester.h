@@ -21,8 +21,8 @@ struct PadView {
   float trigger[2] = {};
 };
 // With a gamepad mapping the standard layout's sticks and triggers; in a
-// browser the standard layout's axes and analog trigger buttons; else the
-// first two pairs of raw axes and no triggers.
+// browser the standard layout's axes and analog trigger buttons; else raw
+// axes 0 and 1 as the one stick, and no triggers.
 PadView ViewOf(const VoJoystickInfo& info);
 
 // One stick: its trace over the last two seconds and the largest radius seen
