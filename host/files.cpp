@@ -164,6 +164,8 @@ int VoSaveFileAtomically(const std::string& path, const std::string& text) {
   return 0;
 }
 
+void VoRemoveDeadSaves(const std::string& path) { removeDeadTemps(followLinks(path)); }
+
 String vo_data_FixDataPath(String path) {
   int colon = path.Find(String(":/"));
   if (colon != -1 && path.Find(String("/")) == colon + 1) return path;
@@ -218,7 +220,7 @@ int VoGame::SaveState(String state) {
 // symbolic link leads to, where the saves write them).
 String VoGame::LoadState() {
   String file = PathToFilePath(String(kStatePath));
-  if (file.Length() > 0) removeDeadTemps(followLinks(file.ToUtf8()));
+  if (file.Length() > 0) VoRemoveDeadSaves(file.ToUtf8());
   return LoadString(String(kStatePath));
 }
 

@@ -199,6 +199,9 @@ std::string VoZeroedGuid(const std::string& guid);
 // leaves the old file alone. Returns 0, -1 when the file cannot be created
 // or replaced, -2 when the bytes could not be written completely.
 int VoSaveFileAtomically(const std::string& path, const std::string& bytes);
+// Removes the temporary files that writes of `path` (beside the file a
+// symbolic link leads to) left behind when their process died mid-write.
+void VoRemoveDeadSaves(const std::string& path);
 
 // Fills the four joystick arrays of the input device from one device state:
 // sticks -1..1 with up and right positive, [0] left stick, [1] right stick,

@@ -169,7 +169,10 @@ VoMappingCheck VoCheckGamepadMapping(const std::string& line, VoGamepadMapping* 
   return VoMappingCheck::Valid;
 }
 
+// The mapping file is read once at start-up, which is also when the
+// temporary files of the panel's writes killed in an earlier run go.
 void VoGlfwGame::LoadGamepadMappings() {
+  VoRemoveDeadSaves(kMappingFile);
   AddGamepadMappings(ReadMappingFile(), kMappingFileName);
   if (const char* config = std::getenv("SDL_GAMECONTROLLERCONFIG"))
     AddGamepadMappings(config, "SDL_GAMECONTROLLERCONFIG");

@@ -184,19 +184,7 @@ TEST_F(ControllerPanelTest, MappingLinesOfBothGuidFormsAndTheirOrigin) {
   }
 }
 
-// A pad as a common Linux driver reports it: six axes (the triggers, 2 and 5, rest at -1), 13 buttons and a hat
-// that the window system also reports as four buttons after them.
-VoJoystickInfo testPad() {
-  VoJoystickInfo info;
-  info.name = "Test, Pad";
-  info.guid = "030000004c050000c405000011810000";
-  info.axisCount = info.state.axisCount = 6;
-  info.axes[2] = info.axes[5] = info.state.axes[2] = info.state.axes[5] = -1;
-  info.buttonCount = 13;
-  info.state.buttonCount = 17;
-  info.hatCount = 1;
-  return info;
-}
+VoJoystickInfo testPad() { return VoTestHost::LinuxPad("Test, Pad"); }
 using Change = std::function<void(VoJoystickInfo&)>;
 Change Button(int b) {
   return [b](VoJoystickInfo& i) { i.buttons[b] = i.state.buttons[b] = true; };

@@ -43,19 +43,6 @@ class ShotHost : public VoTestHost {
   }
 };
 
-// A pad as a common Linux driver reports it, named for what it is.
-VoJoystickInfo ScriptedPad() {
-  VoJoystickInfo pad;
-  pad.name = "Scripted Pad (test host, no real device)";
-  pad.guid = "030000004c050000c405000011810000";
-  pad.axisCount = pad.state.axisCount = 6;
-  pad.axes[2] = pad.axes[5] = pad.state.axes[2] = pad.state.axes[5] = -1;
-  pad.buttonCount = 13;
-  pad.state.buttonCount = 17;
-  pad.hatCount = 1;
-  return pad;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -70,7 +57,8 @@ int main(int argc, char** argv) {
   voInit();
   gc_init2();
   voMain();
-  const VoJoystickInfo rest = ScriptedPad();
+  // Named for what it is.
+  const VoJoystickInfo rest = VoTestHost::LinuxPad("Scripted Pad (test host, no real device)");
   host.PlugJoystick(0, rest);
   host.Tap(kPanelOpens, kF9);
   double end;

@@ -80,6 +80,18 @@ void VoTestHost::PlugJoystick(int port, const VoJoystickInfo& info) {
   joy_[port] = info;
 }
 
+VoJoystickInfo VoTestHost::LinuxPad(const std::string& name) {
+  VoJoystickInfo pad;
+  pad.name = name;
+  pad.guid = "030000004c050000c405000011810000";
+  pad.axisCount = pad.state.axisCount = 6;
+  pad.axes[2] = pad.axes[5] = pad.state.axes[2] = pad.state.axes[5] = -1;
+  pad.buttonCount = 13;
+  pad.state.buttonCount = 17;
+  pad.hatCount = 1;
+  return pad;
+}
+
 void VoTestHost::Deliver() {
   // An action may schedule further actions; take them one at a time.
   while (!script_.empty() && script_.begin()->first <= now_) {
