@@ -7,6 +7,8 @@
 // without a word, so every line is checked here first: a bad one is named and
 // skipped, and only the good ones reach the window system. Nothing here calls
 // GLFW; the platform does.
+#include <unistd.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -223,11 +225,15 @@ int VoGlfwGame::AddGamepadMappings(const std::string& text, const std::string& s
 bool VoGame::SaveGamepadMapping(const std::string&) { return false; }
 
 // The file is read whole, so that every other line, however long the file,
-// is written back as it was.
+// is written back as it was; a file that is there but cannot be read is left
+// alone rather than replaced by the one line.
 bool VoGlfwGame::SaveGamepadMapping(const std::string& line) {
+  _platform->SetClipboard(line);
+  AddGamepadMappings(line, kPanelOrigin, false);
   const std::string guid = VoZeroedGuid(line.substr(0, line.find(',')));
   int length = 0;
   unsigned char* data = LoadData(String(kMappingFile), &length);
+  if (!data && access(kMappingFile, F_OK) == 0) return false;
   std::string old = data ? std::string(reinterpret_cast<char*>(data), static_cast<size_t>(length)) : "";
   std::free(data);
   std::string text;
@@ -246,8 +252,6 @@ bool VoGlfwGame::SaveGamepadMapping(const std::string& line) {
     placed = true;
   }
   if (!placed) text += (text.empty() || text.back() == '\n' ? "" : "\n") + line + "\n";
-  _platform->SetClipboard(line);
-  AddGamepadMappings(line, kPanelOrigin, false);
   return VoSaveFileAtomically(kMappingFile, text) == 0;
 }
 

@@ -152,6 +152,19 @@ TEST_F(Files, OpenUrlPassesTheLinkAsOneArgumentWithoutAShell) {
   EXPECT_FALSE(fs::exists("pwned"));
 }
 
+// A mapping file that the player may write but not read stays as it is: the panel's line would otherwise replace
+// every other line in it.
+TEST_F(Files, AnUnreadableMappingFileIsNotReplaced) {
+  ASSERT_TRUE(geteuid() != 0 || chown(dir.c_str(), kNobody, kNobody) == 0);
+  ChildResult r = RunInChild([&] {
+    if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(3);
+    Arrange("gamecontrollerdb.txt", 0200);
+    std::printf("%d", host.SaveGamepadMapping("030000004c050000c405000011810000,P,a:b0,platform:Linux,"));
+  });
+  EXPECT_EQ(r.out, "0");
+  EXPECT_EQ(ReadFile("gamecontrollerdb.txt"), "old");
+}
+
 // Good lines reach the platform, the file's before the variable's so the variable wins; a bad line is named with
 // its line number and what is wrong with it, and skipped, the first five of a source one by one and the rest in one
 // count. Other platforms' lines (SDL's xinput GUID too), comments and blank lines pass without a word, and elements
