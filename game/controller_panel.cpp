@@ -403,6 +403,8 @@ void RunWizard(c_MyApp::ControllerWatch& watch) {
 
 int c_MyApp::p_ControllerInput() {
   ControllerWatch& watch = m_Controllers;
+  // The device stays withheld in the update that ends the wizard.
+  const int mapped = watch.wizard.Running() ? watch.wizard.Port() : -1;
   if (vo_input_KeyHit(kKeyF9) > 0) {
     watch.open = !watch.open;
     if (!watch.open && watch.wizard.Running()) {
@@ -423,9 +425,8 @@ int c_MyApp::p_ControllerInput() {
     }
     if (present && watch.open) watch.testers[port].Add(now, info);
   }
+  if (mapped >= 0) vo_input_WithholdJoystick(mapped);
   if (!watch.open) return 0;
-  // The device stays withheld in the update whose input ends the wizard.
-  const int mapped = watch.wizard.Running() ? watch.wizard.Port() : -1;
   if (watch.wizard.Running()) {
     RunWizard(watch);
   } else {
@@ -437,7 +438,6 @@ int c_MyApp::p_ControllerInput() {
     for (padtest::PortTester& tester : watch.testers)
       for (padtest::StickTester& stick : tester.sticks) stick.ResetCircularity();
   for (int key = kKeyF1; key <= kKeyReset; ++key) vo_input_Withhold(key);
-  if (mapped >= 0) vo_input_WithholdJoystick(mapped);
   return 0;
 }
 
