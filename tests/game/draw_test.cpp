@@ -225,31 +225,4 @@ TEST_F(Effects, RotateOverTwentyFourChannelsInSoundModesOneAndTwo) {
   }
 }
 
-// Everything the game object holds survives full collections with garbage in between.
-TEST_F(Draw, MarkingKeepsEveryTableThroughCollections) {
-  c_Image* img = blankImage(8, 8, 1);
-  gc_assign(app->m_Images[99], img);
-  gc_assign(app->m_Sounds[3], (new c_Sound)->m_new2());
-  Array<int> c_MyApp::*const ints[] = {&c_MyApp::m_ImgInfo,     &c_MyApp::m_BadgeShowId, &c_MyApp::m_BadgeShowTime,
-                                       &c_MyApp::m_PadState,    &c_MyApp::m_Settings,    &c_MyApp::m_HighScores,
-                                       &c_MyApp::m_SfxChannels, &c_MyApp::m_PixelBuf,    &c_MyApp::m_TouchDown,
-                                       &c_MyApp::m_TouchX,      &c_MyApp::m_TouchY};
-  for (int i = 0; i < 11; ++i) (app->*ints[i])[(app->*ints[i]).Length() - 1] = 100 + i;
-  app->m_DrawList[37499] = 5;
-  app->m_Badges[255] = true;
-  gc_stress = true;
-  for (int i = 0; i < 3; ++i) {
-    gc_collect_all();
-    for (int j = 0; j < 50; ++j) Array<float>(1000)[0] = -1;  // reuses freed blocks
-  }
-  gc_stress = false;
-  EXPECT_EQ(app->m_Images[99], img);
-  EXPECT_EQ(img->m_frames.Length(), 1);
-  EXPECT_NE(app->m_Sounds[3], nullptr);
-  for (int i = 0; i < 11; ++i) EXPECT_EQ((app->*ints[i])[(app->*ints[i]).Length() - 1], 100 + i) << i;
-  EXPECT_EQ(app->m_DrawList[37499], 5);
-  EXPECT_TRUE(app->m_Badges[255]);
-  EXPECT_EQ(app->m_Player->m_Tempo, 95);
-}
-
 }  // namespace
