@@ -234,16 +234,15 @@ GC_RAW_BLOCK inline void neighbours(const gc_object* p) {
 
 // Immediate marking of n references, one after another in their order. The
 // elements lie scattered over the heap and marking one moves it between
-// lists, which writes to its neighbours too, so while element i is marked the
-// header of element i + 16 and the neighbours of element i + 8 are fetched.
+// lists, which writes to its neighbours too, so the memory of the elements a
+// few places on is fetched while this one is marked.
 template <class T>
 void gc_mark_elements(int n, T** p) {
-  constexpr int kFetchElement = 16;
-  constexpr int kFetchNeighbours = 8;
   for (int i = 0; i < n; ++i) {
     if constexpr (std::is_base_of_v<gc_object, T>) {
-      if (i + kFetchElement < n && p[i + kFetchElement]) gc_fetch::header(p[i + kFetchElement]);
-      if (i + kFetchNeighbours < n) gc_fetch::neighbours(p[i + kFetchNeighbours]);
+      const int ahead = i + gc_fetch_element_ahead;
+      if (ahead < n && p[ahead]) gc_fetch::header(p[ahead]);
+      if (i + gc_fetch_neighbours_ahead < n) gc_fetch::neighbours(p[i + gc_fetch_neighbours_ahead]);
     }
     gc_mark(p[i]);
   }

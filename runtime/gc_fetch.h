@@ -46,6 +46,11 @@ constexpr size_t gc_fetch_distance = 12;
 // that left the list since they were recorded (survivors marked again) are
 // passed over in runs of up to a few hundred entries.
 constexpr size_t gc_fetch_trail_window = 512;
+// While element i of an array is marked, the header of element i + this is
+// fetched ...
+constexpr int gc_fetch_element_ahead = 16;
+// ... and, once that has arrived, the neighbours of element i + this.
+constexpr int gc_fetch_neighbours_ahead = 8;
 // Small blocks are carved from slabs of this many bytes.
 constexpr size_t gc_fetch_slab_bytes = size_t{2} << 20;
 

@@ -134,6 +134,23 @@ void joystick(GameTest& t, float lx, float ly, std::vector<int> pressed, float r
   t.input->p_BeginUpdate();
 }
 
+// A grab requested for the next render reads the 64 x 64 pixels back into
+// the pixel buffer, each channel reduced to 0..32 with rounding, leaves every
+// fourth element alone and ends the request.
+TEST_F(Draw, RenderReadsARequestedGrabIntoThePixelBuffer) {
+  const int last = 63 * 64 + 63;
+  app->m_PixelBuf[4 * last + 3] = 7;
+  gfx->readColor = static_cast<int>(0xFFFF8003u);
+  app->m_GrabImage = 5;  // an empty slot: the bare square is read back
+  app->m_GrabFrame = 1;
+  render();
+  EXPECT_EQ(std::vector<int>(&app->m_PixelBuf[4 * last], &app->m_PixelBuf[4 * last] + 4),
+            (std::vector<int>{32, 16, 0, 7}));
+  EXPECT_EQ(std::vector<int>(&app->m_PixelBuf[0], &app->m_PixelBuf[0] + 3), (std::vector<int>{32, 16, 0}));
+  EXPECT_EQ(app->m_GrabFrame, 0);
+  EXPECT_EQ(gfx->only("ReadPixels").size(), 1u);
+}
+
 TEST_F(Controls, KeysButtonsSticksICadeLettersAndTouches) {
   // Anchors: arrows and WASD steer, Z, space and Enter fire, Escape is back.
   const std::pair<int, int> keys[] = {{38, 0},  {87, 0},  {37, 3},  {68, 5}, {40, 8},

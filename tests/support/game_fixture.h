@@ -145,9 +145,10 @@ struct FuzzGame : HeadlessGame {
 
 // Runs every test with gc_stress on, and follows every update and render with
 // the collector step that the host runs after each call into the game. Each
-// such step destroys all garbage and poisons its memory, so an object that a
-// mark() forgets is gone by the next update and is read as poison, or found
-// written to, at its next use.
+// such step destroys all garbage and poisons its memory. Two steps before the
+// test already destroy every object that a mark() forgets, and a step after
+// it checks the poison once more, so such an object is read as poison, or
+// found written to, wherever the test uses it.
 class GameTest : public ::testing::Test {
  public:
   HeadlessGame host;
@@ -162,8 +163,11 @@ class GameTest : public ::testing::Test {
     folder_ = dir;
     ASSERT_EQ(chdir(dir), 0);
     gc_stress = true;
+    host.gc_collect();
+    host.gc_collect();
   }
   void TearDown() override {
+    host.gc_collect();
     gc_stress = false;
     ASSERT_EQ(chdir("/"), 0);
     ASSERT_EQ(system(("rm -rf " + folder_).c_str()), 0);
