@@ -137,12 +137,11 @@ void reuse_poisoned_blocks() {
 
 // ---- the write barrier ------------------------------------------------------
 
-GC_RAW_BLOCK void gc_barrier_slow(gc_object* p) {
-  if (gc_stress) {
-    // A barrier on a destroyed block would link it back into a list.
-    bool linked = !is_poisoned(p) && p->succ && p->pred && p->succ->pred == p && p->pred->succ == p;
-    if (!linked) dbg_error("Stored a reference to an object the collector no longer holds");
-  }
+GC_RAW_BLOCK void gc_checked_barrier(gc_object* p) {
+  if (!p) return;
+  // A barrier on a destroyed block would link it back into a list.
+  bool linked = !is_poisoned(p) && p->succ && p->pred && p->succ->pred == p && p->pred->succ == p;
+  if (!linked) dbg_error("Stored a reference to an object the collector no longer holds");
   if (gc_is_white(p)) gc_grey(p);
 }
 

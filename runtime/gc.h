@@ -111,9 +111,10 @@ extern int gc_markbit;
 extern bool gc_stress;
 constexpr unsigned char gc_poison_byte = 0xDE;
 
-// The allocator writes the header of a block before its constructor runs and
-// links free blocks through it after the destructor ran; the sanitizer's
-// dynamic-type check must not treat those header accesses as errors.
+// The collector reads and writes the header of a block that holds no live
+// object of its type: while its constructors run (gc_object() sets its size
+// and colour) and after its destructor ran (the size-class link, the poison);
+// the sanitizer's dynamic-type check must not treat those accesses as errors.
 #define GC_RAW_BLOCK __attribute__((no_sanitize("vptr")))
 
 // ---- colours and lists ----------------------------------------------------
@@ -173,17 +174,21 @@ gc_object* as_object(T* p) {
 
 // ---- the write barrier ----------------------------------------------------
 
-// The barrier's slow path, out of line: greys a white p. Under gc_stress it
-// first checks that p is still an object the collector holds and fails
-// loudly otherwise.
-void gc_barrier_slow(gc_object* p);
+// The barrier's slow path under gc_stress, out of line: checks that p (may be
+// null) is still an object the collector holds, failing loudly otherwise,
+// then greys it when white.
+void gc_checked_barrier(gc_object* p);
 
 // The one way to store a reference: a white value is greyed before the store,
 // so no black holder ever points at it.
 template <class T, class U>
 void gc_assign(T*& lhs, U* rhs) {
   gc_object* p = gc_detail::as_object(rhs);
-  if (p && (gc_stress || gc_is_white(p))) gc_barrier_slow(p);
+  if (gc_stress) {
+    gc_checked_barrier(p);
+  } else if (p && gc_is_white(p)) {
+    gc_grey(p);
+  }
   lhs = rhs;
 }
 

@@ -1,10 +1,12 @@
 // The collector: a randomized mutator checked against a model after every
-// step, then headers, sizes, lazy destruction, pacing and the stress check.
+// step, then headers, sizes, the marking order, a lost fetch trail, lazy
+// destruction, pacing and the stress checks.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <unordered_map>
 #include <unordered_set>
@@ -246,6 +248,28 @@ TEST_F(Collector, QueuedMarkingGreysAtOnceSoAStoreIntoAQueuedObjectCounts) {
   gc_flush_free(gc_unlimited);
   EXPECT_EQ(g_live.count(-1), 0u) << "C was reachable only through Y's old value";
   EXPECT_EQ(g_live.count(-2), 1u);
+}
+
+// A trail's walk may pass over entries whose objects left the list, but one
+// that reaches an object the trail did not record has lost its place: the
+// trail records nothing more until its list starts afresh, so no later step
+// searches it again.
+TEST(FetchTrail, ALostWalkStopsItsTrailUntilItsListStartsAfresh) {
+  gc_object* objects[5];
+  for (gc_object*& p : objects) p = new Plain();
+  gc_fetch::Trail trail{};
+  for (int i = 0; i < 4; ++i) trail.Push(objects[i]);
+  trail.Reached(objects[0]);
+  trail.Reached(objects[2]);
+  EXPECT_EQ(trail.next, 3u);
+  trail.Reached(objects[4]);
+  trail.Push(objects[4]);
+  EXPECT_TRUE(trail.lost);
+  EXPECT_EQ(trail.size, 0u);
+  trail.Clear();
+  trail.Push(objects[4]);
+  EXPECT_EQ(trail.size, 1u);
+  std::free(trail.items);
 }
 
 // Swept garbage dies later, as much as an allocation or outside memory needs.
