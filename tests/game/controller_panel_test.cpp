@@ -21,7 +21,8 @@ constexpr const char* kPadGuid = "03000000de280000ff11000001000000";
 class ControllerPanelTest : public GameTest {
  public:
   // One update of the panel, with F9 pressed first when asked; returns the
-  // first display-list entry the panel appended.
+  // first display-list entry the panel appended. The host's collector step
+  // follows, as after every update.
   int update(bool f9 = false) {
     if (f9) {
       key(kF9, true);
@@ -32,6 +33,7 @@ class ControllerPanelTest : public GameTest {
     app->p_ControllerInput();
     app->p_ControllerPanel();
     input->p_EndUpdate();
+    host.gc_collect();
     return before;
   }
   // An update drawn into an empty display list, which a full panel would otherwise overflow after a few.
