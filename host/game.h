@@ -207,9 +207,6 @@ class VoPlatform {
 // One display mode: pixel size and bits per colour channel.
 class VoGlfwVideoMode : public Object {
  public:
-  // User-provided so that `new VoGlfwVideoMode()` does not zero the header
-  // the collector wrote before the constructor runs.
-  VoGlfwVideoMode() {}
   int width = 0;
   int height = 0;
   int red = 0;

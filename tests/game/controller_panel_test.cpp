@@ -58,7 +58,7 @@ VoJoystickInfo pad(const char* guid) {
 }
 
 TEST_F(ControllerPanelTest, ShowsEachPortAsTheHostDescribesIt) {
-  app->p_LoadFont(90, String("fonts/tessel"), 7, 10);
+  app->p_LoadFont(kImgFont, String("fonts/tessel"), 7, 10);
   host.AddGamepadMappings(std::string(kPadGuid) + ",My Pad,a:b0,b:b1,platform:Linux,\n", "SDL_GAMECONTROLLERCONFIG");
   const struct {
     int port;
@@ -95,7 +95,7 @@ TEST_F(ControllerPanelTest, ShowsEachPortAsTheHostDescribesIt) {
 // A device plugged in and pulled out mid-frame is printed and noticed for two
 // seconds; F9 opens the panel over the game's list and draw state untouched.
 TEST_F(ControllerPanelTest, NoticesAndF9LeaveTheGameAlone) {
-  app->p_LoadFont(90, String("fonts/tessel"), 7, 10);
+  app->p_LoadFont(kImgFont, String("fonts/tessel"), 7, 10);
   host.PlugJoystick(0, rawStick());
   testing::internal::CaptureStdout();
   EXPECT_TRUE(shows(update(), "Joystick 1 connected: Raw Stick"));
