@@ -141,10 +141,16 @@ struct VoJoystickInfo {
   std::string guid;
   // The gamepad mapping's name; empty when the device has no mapping.
   std::string mapping;
+  // False where the platform maps devices itself (a browser): there GUIDs
+  // and SDL mapping lines mean nothing, and the panel offers neither.
+  bool mappingLinesApply = true;
   int axisCount = 0;
   float axes[MaxAxes] = {};
   int buttonCount = 0;
   bool buttons[MaxButtons] = {};
+  // How far each button is pressed, 0 to 1: analog where the device reports
+  // it (a browser's triggers), else 0 or 1 as `buttons`.
+  float buttonValues[MaxButtons] = {};
   int hatCount = 0;
   // Direction bits of each hat: 1 up, 2 right, 4 down, 8 left.
   int hats[MaxHats] = {};

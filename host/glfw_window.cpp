@@ -82,7 +82,10 @@ class GlfwPlatform : public VoPlatform {
     for (int i = 0; i < info->axisCount; ++i) info->axes[i] = axes[i];
     // The button list ends with four buttons per hat; the hats are shown apart.
     info->buttonCount = std::min(std::max(m - 4 * h, 0), VoJoystickInfo::MaxButtons);
-    for (int i = 0; i < info->buttonCount; ++i) info->buttons[i] = buttons[i] == GLFW_PRESS;
+    for (int i = 0; i < info->buttonCount; ++i) {
+      info->buttons[i] = buttons[i] == GLFW_PRESS;
+      info->buttonValues[i] = info->buttons[i] ? 1.0f : 0.0f;
+    }
     info->hatCount = std::min(h, VoJoystickInfo::MaxHats);
     for (int i = 0; i < info->hatCount; ++i) info->hats[i] = hats[i];
     return ReadJoystick(port, &info->state);
