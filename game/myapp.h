@@ -63,10 +63,10 @@ constexpr int kSoundMusicOnly = 3;
 inline bool SoundEffectsOn(int mode) { return mode == kSoundEffectsAndMusic || mode == kSoundEffectsOnly; }
 inline bool MusicOn(int mode) { return mode == kSoundEffectsAndMusic || mode == kSoundMusicOnly; }
 
-// Takes one event of a rate measured in events per second: when the
-// clock has moved on since lastMs, rate becomes 1000 over the interval
-// (integer division); avg becomes (9 avg + rate) / 10; lastMs becomes the time
-// of this event. The clock keeps running while it is read, so the test of the
+// Measures a rate in events per second at one of its events (an update, a
+// render): when the clock has moved on since lastMs, rate becomes 1000 over
+// the interval (integer division); avg becomes (9 avg + rate) / 10; lastMs
+// becomes the time of this event. The clock keeps running while it is read, so the test of the
 // interval, the division and the new lastMs each take a reading of their own.
 // Intervals are wrap-safe differences of the 32-bit millisecond counter.
 void MeasureRate(int& lastMs, int& rate, int& avg);
