@@ -23,7 +23,7 @@ class VoTestHost : public VoGlfwGame {
 
   double Now() const { return now_; }
   void Advance(double seconds) { now_ += seconds; }
-  // Milliseconds that the counter gains on each reading, as a real clock runs on while the game reads it twice.
+  // Milliseconds that the counter gains on each reading, as a real clock runs on between two readings in a row.
   // The loop's own time is not moved by it.
   int msPerRead = 0;
   int Millisecs() override;
