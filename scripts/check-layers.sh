@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Draws the include graph between the product folders from the #include lines
 # and fails when a file includes from a higher layer, from a sibling layer or
-# from a folder outside the product (tests/, bench/, tools/).
+# from a folder outside the product (tests/, bench/, tools/). New files that
+# are not yet committed count too.
 # The layers, lowest first; graphics and audio share one level.
 set -euo pipefail
 # shellcheck source=scripts/start.sh
@@ -24,7 +25,8 @@ while IFS= read -r match; do
     echo "layer violation: ${match%:#include*} includes \"$target\"" >&2
     failures=$((failures + 1))
   fi
-done < <(git grep -n -E '^#include "' -- runtime host graphics audio framework music game)
+done < <(git ls-files -z --cached --others --exclude-standard -- runtime host graphics audio framework music game |
+  xargs -0 -r grep -s -H -n -E '^#include "' --)
 
 printf '%s\n' "${!edges[@]}" | sort
 if ((failures > 0)); then
