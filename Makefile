@@ -24,7 +24,7 @@ else
   CMAKE_FLAGS += -DQUILLET_MUSIC=OFF
 endif
 
-.PHONY: deps build run install package release format test test-format test-layers asan-build test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music bench fuzz soak screens clean
+.PHONY: web deps build run install package release format test test-format test-layers asan-build test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music bench fuzz soak screens clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -43,6 +43,22 @@ PREFIX  ?= /usr/local
 release: deps
 	cmake -S . -B $(RELEASE) $(CMAKE_FLAGS) -DQUILLET_TESTS=OFF -DQUILLET_BENCH=OFF
 	cmake --build $(RELEASE) -j $(JOBS)
+
+# The browser build: build-web/ holds index.html, quillet.js, quillet.wasm and
+# quillet.data, a folder that works on any static file server. Its pictures
+# and sounds come from the native generator, built alone in its own folder;
+# Debian's Emscripten finds its JavaScript parser through NODE_PATH. The page
+# is optimised as the desktop program is (-O2) but carries no debug
+# information, which would only make the download larger.
+WEB        ?= build-web
+WEB_ASSETS ?= build-web-assets
+WEB_ENV     = NODE_PATH=/usr/share/nodejs
+WEB_FLAGS   = -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE='-O2 -DNDEBUG' -DCMAKE_C_FLAGS_RELEASE='-O2 -DNDEBUG'
+web: deps
+	cmake -S . -B $(WEB_ASSETS) $(CMAKE_FLAGS) -DQUILLET_TESTS=OFF -DQUILLET_BENCH=OFF
+	cmake --build $(WEB_ASSETS) -j $(JOBS) --target assets
+	$(WEB_ENV) emcmake cmake -S . -B $(WEB) $(CMAKE_FLAGS) $(WEB_FLAGS) -DQUILLET_WEB_DATA=$(CURDIR)/$(WEB_ASSETS)/data
+	$(WEB_ENV) cmake --build $(WEB) -j $(JOBS)
 
 # Installs under $(PREFIX), staged below $(DESTDIR) when that is set.
 install: release
@@ -140,4 +156,4 @@ screens: build
 	bash scripts/screens-music.sh $(MUSIC_BUILD) $(BUILD)/screens
 
 clean:
-	rm -rf $(BUILD) $(RELEASE) $(ASAN) $(TSAN) $(MUSIC_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(RELEASE) $(ASAN) $(TSAN) $(MUSIC_BUILD) $(FUZZ_BUILD) $(WEB) $(WEB_ASSETS)

@@ -2,22 +2,26 @@
 // the desktop window, the fixed-rate loop, files and the saved state.
 //
 // Class tree: VoGame (platform-neutral state flags, fenced delegate calls,
-// files, state, dates) <- VoGlfwGame (window, clock, joysticks and the loop)
-// <- VoDovelGame (adds only the static entry Main). There is one instance per
-// process, reachable as VoGame::_game.
+// files, state, dates) <- VoGlfwGame (window, clock, joysticks and the loop,
+// over a VoPlatform) <- VoDovelGame (adds only the static entry Main). There
+// is one instance per process, reachable as VoGame::_game.
 //
-// Only host/ talks to GLFW. Everything the loop needs from the window system
-// (clock, sleeping, event polls, window state, joystick reads) goes through the
-// narrow VoPlatform interface, so a test can replace it with a fake clock and
-// window (see tests/support/test_host.h) and run the whole stack headless.
+// Only host/ talks to GLFW or Emscripten. Everything the host needs from the
+// system it runs on (window, context, swap, sizes, events, clock, focus and
+// visibility, joysticks, the state file's storage) goes through the one
+// VoPlatform interface: the desktop implements it over GLFW
+// (glfw_window.cpp), the browser over Emscripten's HTML5 calls
+// (web_platform.cpp), and a test replaces it with a fake clock and window (see
+// tests/support/test_host.h) to run the whole stack headless.
 #pragma once
 
 #include <cstdio>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "runtime/dovel.h"
 
-struct GLFWwindow;
 struct VoJoystickInfo;
 
 // Game event codes: the `event` argument of the four event operations.
@@ -80,6 +84,11 @@ class VoGame {
   virtual int SaveState(String state);
   virtual String LoadState();
   virtual String LoadString(String path);
+  // Writes `line`, a mapping line made in the controller panel, into
+  // ./gamecontrollerdb.txt in place of any line for its GUID (every other
+  // line stays as it was), hands it to the window system at once and puts it
+  // on the clipboard. False when the file could not be written.
+  virtual bool SaveGamepadMapping(const std::string& line);
   virtual bool PollJoystick(int port, Array<float> joyx, Array<float> joyy, Array<float> joyz, Array<bool> buttons);
   // What the window system tells about the device at `port` (0-3), for the
   // controller panel; false when no device is there. Changes nothing.
@@ -141,6 +150,10 @@ struct VoJoystickInfo {
   std::string guid;
   // The gamepad mapping's name; empty when the device has no mapping.
   std::string mapping;
+  // Where the mapping line that applies came from: "built in",
+  // "gamecontrollerdb.txt line N", "SDL_GAMECONTROLLERCONFIG line N" or
+  // "made in the panel"; empty without a mapping.
+  std::string mappingOrigin;
   // False where the platform maps devices itself (a browser): there GUIDs
   // and SDL mapping lines mean nothing, and the panel offers neither.
   bool mappingLinesApply = true;
@@ -176,6 +189,22 @@ struct VoGamepadMapping {
 // `mapping`, on Bad says why in `error`. OtherPlatform lines are meant for
 // another system and are left out without a word.
 VoMappingCheck VoCheckGamepadMapping(const std::string& line, VoGamepadMapping* mapping, std::string* error);
+// A GUID as the window system reports it on Linux: hex digits 5 to 8, where
+// SDL 2.26 and later put a CRC of the device's name, zeroed.
+std::string VoZeroedGuid(const std::string& guid);
+
+// Replaces the file at `path` with `bytes` so that a crash or a failed write
+// at any point leaves either the old file or the new one, never a mixture.
+// The replacement keeps the old file's permission bits, and a symbolic link
+// at `path` keeps pointing at the replaced file. Where no temporary file can
+// be made (a folder the player may not write to) a writable file is
+// rewritten in place instead; any other failure to make one (a full disk)
+// leaves the old file alone. Returns 0, -1 when the file cannot be created
+// or replaced, -2 when the bytes could not be written completely.
+int VoSaveFileAtomically(const std::string& path, const std::string& bytes);
+// Removes the temporary files that writes of `path` (beside the file a
+// symbolic link leads to) left behind when their process died mid-write.
+void VoRemoveDeadSaves(const std::string& path);
 
 // Fills the four joystick arrays of the input device from one device state:
 // sticks -1..1 with up and right positive, [0] left stick, [1] right stick,
@@ -184,19 +213,56 @@ VoMappingCheck VoCheckGamepadMapping(const std::string& line, VoGamepadMapping* 
 void VoMapJoystick(const VoJoystickState& state, Array<float> joyx, Array<float> joyy, Array<float> joyz,
                    Array<bool> buttons);
 
-// The window system seen by the loop. The default one talks to GLFW and the
-// host's window; tests install a fake.
+// When the loop wants its next pass: at once, after `seconds`, once at least
+// one event has arrived, or never (the window is no longer open).
+struct VoNextPass {
+  enum Kind { Now, After, OnEvent, Stop };
+  Kind kind = Now;
+  double seconds = 0;
+};
+
+// One display mode: pixel size and bits per colour channel.
+struct VoDisplayMode {
+  int width = 0;
+  int height = 0;
+  int red = 0;
+  int green = 0;
+  int blue = 0;
+};
+
+// The system the host runs on: the desktop's window system (GLFW), a browser
+// page, or a test's fake. The host reaches it only through these calls.
 class VoPlatform {
  public:
   virtual ~VoPlatform();
-  // Seconds since the window system started.
-  virtual double Time() = 0;
-  virtual void Sleep(double seconds) = 0;
-  // Runs the window callbacks of every pending event.
-  virtual void PollEvents() = 0;
-  // Blocks until at least one event arrives, then runs the callbacks.
-  virtual void WaitEvents() = 0;
+
+  // Opens the one window (closing an earlier one) with its drawing context
+  // made current; false when that failed. Keys held in an earlier window are
+  // released first, as KeyUp events to the host.
+  virtual bool OpenWindow(int width, int height, int red, int green, int blue, int alpha, int depth, int stencil,
+                          bool fullscreen) = 0;
+  // False before the window opened and once it is gone for good.
   virtual bool WindowOpen() = 0;
+  // A drawing context is current, so OpenGL calls reach a real one.
+  virtual bool HasContext() = 0;
+  // Presents the frame just drawn.
+  virtual void SwapBuffers() = 0;
+  // The drawing size in pixels; 0 x 0 without a window.
+  virtual void FramebufferSize(int* width, int* height) = 0;
+  virtual void SetCursorVisible(bool visible) = 0;
+  virtual VoDisplayMode DesktopMode() = 0;
+  virtual std::vector<VoDisplayMode> DisplayModes() = 0;
+
+  // Seconds since the platform started.
+  virtual double Time() = 0;
+  // Runs the callbacks of every pending event (they reach the host's fenced
+  // event calls); input arrives only here.
+  virtual void PollEvents() = 0;
+  // Waits as the loop's pass asked: sleeps, or blocks until an event
+  // arrives and runs its callbacks. Never called with Stop.
+  virtual void Wait(const VoNextPass& next) = 0;
+
+  // The window cannot be seen (iconified; a hidden page).
   virtual bool Iconified() = 0;
   // The window has the input focus.
   virtual bool Active() = 0;
@@ -208,9 +274,32 @@ class VoPlatform {
   // Adds checked mapping lines (newline separated) to the window system's
   // gamepad mappings; a mapping for a GUID already known replaces it.
   virtual bool AddGamepadMappings(const std::string& lines) = 0;
+
+  // Keeps the state text whole (0), or says why not: -1 not stored, -2
+  // written incompletely. The earlier state stays when storing fails.
+  virtual int SaveState(String state) = 0;
+  // The state text kept last; empty when there is none.
+  virtual String LoadState() = 0;
+  // Opens a link with the system's handler for it.
+  virtual void OpenUrl(String url) = 0;
+  // Sound can be heard now (a browser page allows it only after the
+  // player's first key, click or touch).
+  virtual bool SoundAllowed() = 0;
+  // Puts text on the system's clipboard (the panel's new mapping line).
+  virtual void SetClipboard(const std::string& text) = 0;
 };
 
-// One display mode: pixel size and bits per colour channel.
+// The desktop's state file "./.dovelstate" and links, shared by the desktop
+// platform and the test host: the replacement of the state file (see
+// VoGame::SaveState), its reading, and the hand-over of a link to xdg-open.
+int VoSaveStateFile(String state);
+String VoLoadStateFile();
+void VoOpenUrlOnDesktop(String url);
+
+// The platform VoGlfwGame starts on: the desktop's or the browser's, by build.
+VoPlatform* VoDefaultPlatform();
+
+// One display mode as the language sees it.
 class VoGlfwVideoMode : public Object {
  public:
   int width = 0;
@@ -232,6 +321,8 @@ class VoGlfwGame : public VoGame {
   void OpenUrl(String url) override;
   void SetMouseVisible(bool visible) override;
   String PathToFilePath(String path) override;
+  int SaveState(String state) override;
+  String LoadState() override;
 
   // Also collects after an update that ends a run of picture loads; see
   // ReleaseReplacedPictures.
@@ -247,14 +338,21 @@ class VoGlfwGame : public VoGame {
   virtual void Run();
   // Reads gamepad mappings from ./gamecontrollerdb.txt, then from the
   // SDL_GAMECONTROLLERCONFIG environment variable (which wins for a GUID in
-  // both). A bad line is reported and skipped.
+  // both). The first few bad lines of each are reported, the rest counted.
   void LoadGamepadMappings();
   // Checks the mapping lines of `text` and hands the good ones to the window
-  // system; `source` names the text in the messages. Returns the number added.
-  int AddGamepadMappings(const std::string& text, const std::string& source);
+  // system; `source` names the text in the messages and, with the line's
+  // number when `numbered`, the mapping's origin. Returns the number added.
+  int AddGamepadMappings(const std::string& text, const std::string& source, bool numbered = true);
+  bool SaveGamepadMapping(const std::string& line) override;
 
-  // Graphics driver services: present the back buffer; framebuffer size in pixels.
+  // Graphics driver services: whether GL calls reach a real context (a
+  // window has been opened and the platform has its context current);
+  // present the back buffer; framebuffer size in pixels.
+  bool HasContext();
   virtual void SwapBuffers();
+  // Audio driver service: sound can be heard now.
+  bool SoundAllowed();
   virtual void GetWindowSize(int* width, int* height);
 
   // Window callbacks in runtime terms (GLFW key codes in, game events out).
@@ -277,18 +375,35 @@ class VoGlfwGame : public VoGame {
   bool _iconified = false;
   double _nextUpdate = 0;
   double _updatePeriod = 0;
-  // The open window; null before the first open or when opening failed.
-  GLFWwindow* _window = nullptr;
-  // Where the loop reads the clock, events and window state; GLFW by default.
+  // How early (seconds) a pass may run an update that is not yet due. 0 on
+  // the desktop, which sleeps to the moment. A browser runs passes only once
+  // an animation frame: an update due before the middle of the next frame
+  // is nearer its time now than then, and waiting would leave the frame
+  // undrawn and crowd two updates into the next.
+  double _earlyUpdate = 0;
+  // Everything the host needs from the system it runs on.
   VoPlatform* _platform;
   // Pictures decoded since the last ReleaseReplacedPictures.
   int _pictureLoads = 0;
+  // Where the mapping handed to the window system for each GUID came from,
+  // and whether its line gave the GUID in SDL's newer form.
+  struct MappingOrigin {
+    std::string origin;
+    bool converted = false;
+  };
+  std::map<std::string, MappingOrigin> _mappingOrigins;
+
+  // Run's parts: open the window, start and draw the first frame; then
+  // passes of the loop. A pass never blocks: it says when it wants the next
+  // one. The desktop waits that long in Step; a browser page runs a pass
+  // every animation frame instead.
+  void BeginRun();
+  VoNextPass RunPass();
+  // One pass and the platform's wait it asks for; false once the window is
+  // no longer open.
+  bool Step();
 
  protected:
-  // Run's two halves: open the window, start and draw the first frame; then
-  // one pass of the loop, false once the window is no longer open.
-  void BeginRun();
-  bool RunPass();
   // Destroys every object that is garbage now, the replaced pictures with
   // their pixels and textures among them.
   void ReleaseReplacedPictures();
@@ -304,9 +419,8 @@ extern int glfwGraphicsSeq;
 extern int argc;
 extern const char** argv;
 
-// Language start-up (defined with main) and the translated program's
-// initialiser and entry (defined by the game).
-int vo_std_main(int argc, const char** argv);
+// The translated program's initialiser and entry (defined by the game); the
+// language start-up that calls them is in host/start.h.
 int voInit();
 int voMain();
 

@@ -14,6 +14,7 @@ PACKAGES=(
   clang libclang-rt-14-dev clang-format
   valgrind
   dpkg-dev desktop-file-utils
+  emscripten node-acorn chromium
 )
 if [ "${QUILLET_BENCH_DEPS:-0}" = 1 ]; then
   PACKAGES+=(libsdl2-tests linux-perf)

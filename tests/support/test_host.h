@@ -20,6 +20,7 @@ class VoTestHost : public VoGlfwGame {
   bool open = false, iconified = false, active = true;  // window state; the test may change it at any time
   int width = 640, height = 480;                        // the framebuffer size the graphics driver reads
   int windowOpens = 0, swaps = 0;
+  bool soundAllowed = true;  // false: sound kept silent, as a page does before the player's first gesture
 
   double Now() const { return now_; }
   void Advance(double seconds) { now_ += seconds; }
@@ -46,24 +47,22 @@ class VoTestHost : public VoGlfwGame {
   void SetJoystick(int port, const VoJoystickState* state);
   // Plugs a described device; with a mapping added for its GUID it reads as a gamepad under that mapping's name.
   void PlugJoystick(int port, const VoJoystickInfo& info);
+  // A pad as a common Linux driver reports it, GUID 030000004c050000c405000011810000: six axes (the triggers, 2
+  // and 5, rest at -1), 13 buttons and a hat that the window system also reports as four buttons after them.
+  static VoJoystickInfo LinuxPad(const std::string& name);
   std::function<void(int port)> afterJoystickRead;  // runs after each read, to script a mid-frame unplug
   std::vector<std::string> mappingLines;            // mapping lines handed to the platform, in order
+  std::string clipboard;                            // the text last put on the clipboard
 
   // Run's prelude: opens the fake window, starts the game and renders once.
   void Begin() { BeginRun(); }
-  // One loop pass; false once the window is no longer open.
-  bool Pass() { return RunPass(); }
+  // One loop pass and the wait it asks for; false once the window is no longer open.
+  bool Pass() { return Step(); }
   // Loop passes until the clock reaches t or the window closes.
   void RunUntil(double t) {
-    while (now_ < t && RunPass()) {
+    while (now_ < t && Step()) {
     }
   }
-
-  void SetGlfwWindow(int, int, int, int, int, int, int, int, bool) override {
-    ++glfwGraphicsSeq, ++windowOpens, open = true;
-  }
-  void SwapBuffers() override { ++swaps; }
-  void GetWindowSize(int* w, int* h) override { *w = width, *h = height; }
 
  private:
   class Platform;
