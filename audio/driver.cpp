@@ -18,6 +18,32 @@
 
 namespace {
 
+// The devices that drivers opened, each with its context (null when none was
+// made), closed when the process ends. The program ends through exit() the
+// moment its window closes, with its driver still alive, and OpenAL reports
+// every device left open at that point on standard error. exit() destroys
+// this object before the shared libraries are unloaded, which is when OpenAL
+// cleans up and reports.
+class OpenDevices {
+ public:
+  void Add(ALCdevice* device, ALCcontext* context) { open_.push_back({device, context}); }
+  ~OpenDevices() {
+    alcMakeContextCurrent(nullptr);
+    for (const Opened& o : open_) {
+      if (o.context) alcDestroyContext(o.context);
+      alcCloseDevice(o.device);
+    }
+  }
+
+ private:
+  struct Opened {
+    ALCdevice* device;
+    ALCcontext* context;
+  };
+  std::vector<Opened> open_;
+};
+OpenDevices openDevices;
+
 // Buffer names of discarded samples. A buffer still attached to a source cannot
 // be deleted, so names wait here until FlushDiscarded succeeds with them.
 std::vector<ALuint> discarded;
@@ -97,6 +123,7 @@ gxtkAudio::gxtkAudio() {
       voPrint(String("OpenAl error: alcMakeContextCurrent failed"));
     }
     alcContext = context;
+    openDevices.Add(device, context);
   }
   alcDevice = device;
   // Effects are placed by direction only (SetPan); distance plays no part.

@@ -89,7 +89,7 @@ class BenchHost : public VoGlfwGame {
     app->m_GameMode = mode;
     app->m_State = kStateStartGame;
     UpdateGame();
-    if (app->m_State != 10) {
+    if (app->m_State != kStatePlaying) {
       std::puts("play_bench: the game did not start");
       return 1;
     }

@@ -65,7 +65,6 @@ Result drawFrames(gxtkGraphics* dev, c_Image* img, bool skip) {
 
 class BenchDelegate : public VoGameDelegate {
  public:
-  BenchDelegate() {}
   void RenderGame() override {
     gxtkGraphics* dev = new gxtkGraphics();
     vo_graphics_SetGraphicsDevice(dev);

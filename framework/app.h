@@ -20,8 +20,6 @@ using c_VoGameEvent = VoGameEvent;
 // through which the host drives it; there may be only one.
 class c_App : public Object {
  public:
-  // User-provided, so `new c_App()` keeps the collector's header intact.
-  c_App() {}
   virtual int p_OnCreate();
   virtual int p_OnSuspend();
   virtual int p_OnResume();
@@ -39,7 +37,6 @@ class c_App : public Object {
 // the application. The drivers are created by StartGame.
 class c_GameDelegate : public VoGameDelegate {
  public:
-  c_GameDelegate() {}
   gxtkGraphics* _graphics = nullptr;
   gxtkAudio* _audio = nullptr;
   c_InputDevice* _input = nullptr;

@@ -20,7 +20,6 @@ class c_Stack : public Object {
 
   static c_IAsyncEventSource* m_NIL;
 
-  c_Stack() {}
   c_Stack* m_new();
   // A stack holding a copy of the array's elements.
   c_Stack* m_new2(Array<c_IAsyncEventSource*> data);

@@ -22,7 +22,6 @@ class c_JoyState : public Object {
   Array<float> m_joyz;
   Array<bool> m_buttons;
 
-  c_JoyState() {}
   // Creates the arrays, all zero.
   c_JoyState* m_new();
   void mark() override;
@@ -57,7 +56,6 @@ class c_InputDevice : public Object {
   float m_accelY = 0;
   float m_accelZ = 0;
 
-  c_InputDevice() {}
   // Creates the tables and the four joystick states.
   c_InputDevice* m_new();
 

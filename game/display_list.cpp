@@ -207,11 +207,7 @@ int c_MyApp::p_OnRender() {
     m_GrabFrame = 0;
   }
 
-  const int now = vo_app_Millisecs();
-  const int sinceLast = vo_app_MillisecsBetween(m_LastRenderMs, now);
-  if (sinceLast > 0) m_Fps = 1000 / sinceLast;
-  m_FpsAvg = (m_FpsAvg * 9 + m_Fps) / 10;
-  m_LastRenderMs = now;
+  MeasureRate(m_LastRenderMs, m_Fps, m_FpsAvg);
 
   const int devW = vo_graphics_DeviceWidth();
   const int devH = vo_graphics_DeviceHeight();

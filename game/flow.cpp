@@ -249,6 +249,13 @@ int c_MyApp::p_OnCreate() {
   return 0;
 }
 
+void MeasureRate(int& lastMs, int& rate, int& avg) {
+  if (vo_app_MillisecsBetween(lastMs, vo_app_Millisecs()) > 0)
+    rate = 1000 / vo_app_MillisecsBetween(lastMs, vo_app_Millisecs());
+  avg = (avg * 9 + rate) / 10;
+  lastMs = vo_app_Millisecs();
+}
+
 int c_MyApp::p_OnUpdate() {
   p_ControllerInput();
   m_PadState[19] = vo_input_KeyHit(KEY_BACK);
@@ -256,11 +263,7 @@ int c_MyApp::p_OnUpdate() {
   if (vo_input_KeyHit(kKeyF10) > 0) vo_Game_DebugMode = 1 - vo_Game_DebugMode;
   vo_asyncevent_UpdateAsyncEvents();
 
-  const int now = vo_app_Millisecs();
-  const int sinceLast = vo_app_MillisecsBetween(m_LastUpdateMs, now);
-  if (sinceLast > 0) m_Ups = 1000 / sinceLast;
-  m_UpsAvg = (m_UpsAvg * 9 + m_Ups) / 10;
-  m_LastUpdateMs = now;
+  MeasureRate(m_LastUpdateMs, m_Ups, m_UpsAvg);
 
   if (vo_Game_HasMusic == 1) {
     m_Player->p_Sq_Alive_U(m_Paused, MusicOn(m_Settings[kSettingSoundMode]) ? 1 : 0);

@@ -64,6 +64,14 @@ constexpr int kSoundMusicOnly = 3;
 inline bool SoundEffectsOn(int mode) { return mode == kSoundEffectsAndMusic || mode == kSoundEffectsOnly; }
 inline bool MusicOn(int mode) { return mode == kSoundEffectsAndMusic || mode == kSoundMusicOnly; }
 
+// Measures a rate in events per second at one of its events (an update, a
+// render): when the clock has moved on since lastMs, rate becomes 1000 over
+// the interval (integer division); avg becomes (9 avg + rate) / 10; lastMs
+// becomes the time of this event. The clock keeps running while it is read, so the test of the
+// interval, the division and the new lastMs each take a reading of their own.
+// Intervals are wrap-safe differences of the 32-bit millisecond counter.
+void MeasureRate(int& lastMs, int& rate, int& avg);
+
 // Game control numbers with a role of their own (p_PlayKey); 12 to 15 are
 // further buttons.
 constexpr int kControlUp = 0;

@@ -25,9 +25,6 @@ class gxtkSurface : public Object {
   float uscale = 1.0f;  // 1 / texture width in texels
   float vscale = 1.0f;  // 1 / texture height in texels
 
-  // Every collected class has a user-provided constructor: `new T()` of a
-  // class without one would zero the collector's header set by the allocator.
-  gxtkSurface() {}
   ~gxtkSurface() override;
   virtual int Discard();
   virtual int Width();
@@ -153,7 +150,6 @@ class c_Frame : public Object {
  public:
   int m_x = 0;
   int m_y = 0;
-  c_Frame() {}
   c_Frame* m_new(int x, int y);
   c_Frame* m_new2();
   void mark() override;
@@ -176,7 +172,6 @@ class c_Image : public Object {
   float m_ty = 0;
   c_Image* m_source = nullptr;
 
-  c_Image() {}
   c_Image* m_new();
   c_Image* p_Init(gxtkSurface* s, int frameCount, int flags);
   c_Image* p_GrabImage(int x, int y, int w, int h, int frameCount, int flags);
@@ -203,7 +198,6 @@ class c_GraphicsContext : public Object {
   float m_scissor_x = 0, m_scissor_y = 0, m_scissor_width = 0, m_scissor_height = 0;
   Array<float> m_matrixStack;
 
-  c_GraphicsContext() {}
   c_GraphicsContext* m_new();
   int p_Validate();
   void mark() override;

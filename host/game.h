@@ -302,9 +302,6 @@ VoPlatform* VoDefaultPlatform();
 // One display mode as the language sees it.
 class VoGlfwVideoMode : public Object {
  public:
-  // User-provided so that `new VoGlfwVideoMode()` does not zero the header
-  // the collector wrote before the constructor runs.
-  VoGlfwVideoMode() {}
   int width = 0;
   int height = 0;
   int red = 0;

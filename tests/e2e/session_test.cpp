@@ -1,6 +1,7 @@
 // The real program under Xvfb played with xdotool, without a sound device, which it reports once and then plays
 // silently: mode 3, sprites raised to 80, sound mode 2 from the pause menu, quit. The state file must then hold
-// exactly the new tables, and a second run loads it section by section.
+// exactly the new tables, and a second run, with a sound device, loads it section by section. Closing the window
+// ends either run with status 0 and nothing on standard error: the sound device is closed on the way out.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -35,7 +36,8 @@ TEST(Session, PlayedGameIsSavedAndLoadedByTheNextRun) {
     EXPECT_EQ(ReadFile(dir + "/.dovelstate"), kState);
     Sh(std::string(X_WINDOW_STATE_PATH) + " close " + game.Window());
     EXPECT_EQ(game.Wait(10), 0) << game.Saw();
-    EXPECT_EQ(game.Output(), "OpenAl error: alcOpenDevice failed\n") << game.Errors();
+    EXPECT_EQ(game.Output(), "OpenAl error: alcOpenDevice failed\n");
+    EXPECT_EQ(game.Errors(), "");
   }
   Program again({QUILLET_PATH}, dir, {"ALSOFT_DRIVERS=null"});
   ASSERT_NE(again.Window(), "") << again.Saw();
@@ -44,6 +46,7 @@ TEST(Session, PlayedGameIsSavedAndLoadedByTheNextRun) {
   EXPECT_EQ(again.Wait(10), 0) << again.Saw();
   EXPECT_EQ(again.Output(),
             "Settings Loaded\nBadges Loaded\nHighscore 0 Loaded\nHighscore 1 Loaded\nHighscore 2 Loaded\n");
+  EXPECT_EQ(again.Errors(), "");
   Sh("rm -rf " + dir);
 }
 

@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   game.state = String::Load(data, static_cast<int>(size));
   app.p_Load();
   if (app.m_Settings.Length() != 25 || app.m_Badges.Length() != 256 || app.m_HighScores.Length() != 150) std::abort();
-  if (app.m_Settings[10] < 64 || app.m_Settings[11] < 64 || app.m_Settings[12] < 8) std::abort();
+  if (app.m_Settings[kSettingPadX] < 64 || app.m_Settings[kSettingPadY] < 64 || app.m_Settings[kSettingPadSize] < 8)
+    std::abort();
   const std::vector<int> loaded = savedValues(app);
   app.p_Save();
   app.p_Load();

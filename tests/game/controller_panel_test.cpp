@@ -79,7 +79,7 @@ VoJoystickInfo pad(const char* guid) {
 }
 
 TEST_F(ControllerPanelTest, ShowsEachPortAsTheHostDescribesIt) {
-  app->p_LoadFont(90, String("fonts/tessel"), 7, 10);
+  app->p_LoadFont(kImgFont, String("fonts/tessel"), 7, 10);
   host.AddGamepadMappings(std::string(kPadGuid) + ",My Pad,a:b0,b:b1,platform:Linux,\n", "SDL_GAMECONTROLLERCONFIG");
   const struct {
     int port;
@@ -116,7 +116,7 @@ TEST_F(ControllerPanelTest, ShowsEachPortAsTheHostDescribesIt) {
 // A device plugged in and pulled out mid-frame is printed and noticed for two
 // seconds, also across the clock's wrap; F9 opens the panel over the game's list and draw state untouched.
 TEST_F(ControllerPanelTest, NoticesAndF9LeaveTheGameAlone) {
-  app->p_LoadFont(90, String("fonts/tessel"), 7, 10);
+  app->p_LoadFont(kImgFont, String("fonts/tessel"), 7, 10);
   host.Advance(2147483.648 - 1.5);  // the second notice's two seconds straddle the millisecond counter's wrap
   host.PlugJoystick(0, rawStick());
   testing::internal::CaptureStdout();
@@ -158,7 +158,7 @@ std::string ReadFile(const std::string& path) {
 // b7e6) applies to the device reported with them zeroed, but a line giving the zeroed GUID wins in either order,
 // also over a converted line of the environment, which otherwise wins over the file.
 TEST_F(ControllerPanelTest, MappingLinesOfBothGuidFormsAndTheirOrigin) {
-  app->p_LoadFont(90, String("fonts/tessel"), 7, 10);
+  app->p_LoadFont(kImgFont, String("fonts/tessel"), 7, 10);
   const std::string crc = "0300b7e6de280000ff11000001000000,CRC Pad,a:b0,platform:Linux,\n";
   const std::string zeroed = std::string(kPadGuid) + ",Zeroed Pad,a:b0,\n";
   const struct {
@@ -277,7 +277,7 @@ TEST_F(ControllerPanelTest, WizardSessionWritesTheMappingLine) {
 
 // The wizard ends without writing when F9 closes the panel, when its device goes, or when another takes its port.
 TEST_F(ControllerPanelTest, WizardLeftOrUnpluggedWritesNothing) {
-  app->p_LoadFont(90, String("fonts/tessel"), 7, 10);
+  app->p_LoadFont(kImgFont, String("fonts/tessel"), 7, 10);
   VoJoystickInfo other = testPad();
   other.guid = kPadGuid;
   const struct {
@@ -321,7 +321,7 @@ TEST_F(ControllerPanelTest, WizardLeftOrUnpluggedWritesNothing) {
 // Drift is the stick's distance from the centre once nothing has changed for half a second: (0.06, -0.08) reads
 // 0.100. F7 starts the measurement afresh.
 TEST_F(ControllerPanelTest, SticksTriggersDriftAndCircularity) {
-  app->p_LoadFont(90, String("fonts/tessel"), 7, 10);
+  app->p_LoadFont(kImgFont, String("fonts/tessel"), 7, 10);
   host.AddGamepadMappings(std::string(kPadGuid) + ",My Pad,a:b0,\n", "SDL_GAMECONTROLLERCONFIG");
   VoJoystickInfo device = pad(kPadGuid);
   device.state.padAxes[4] = 0;
@@ -369,7 +369,7 @@ TEST_F(ControllerPanelTest, SticksTriggersDriftAndCircularity) {
 // In a browser the page maps the device: no GUID (not even in the connect line), no mapping line, no wizard, but the
 // tester still works, the triggers from the standard layout's analog buttons 6 and 7.
 TEST_F(ControllerPanelTest, BrowserDevicesGetTheTesterButNoMappingLines) {
-  app->p_LoadFont(90, String("fonts/tessel"), 7, 10);
+  app->p_LoadFont(kImgFont, String("fonts/tessel"), 7, 10);
   VoJoystickInfo device;
   device.name = "Xbox 360 Controller (STANDARD GAMEPAD)";
   device.mapping = "standard";

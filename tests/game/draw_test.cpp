@@ -17,7 +17,7 @@ c_Image* blankImage(int w, int h, int frames, int midHandle = 0) {
 }
 
 TEST_F(Draw, TextLayout) {
-  app->p_LoadFont(90, String("fonts/tessel"), 7, 10);
+  app->p_LoadFont(kImgFont, String("fonts/tessel"), 7, 10);
   const struct {
     const char* text;
     int alignX, alignY;
@@ -84,7 +84,8 @@ TEST_F(Draw, RenderFitsTheDesignAndReplaysTheListInOrderScaled) {
   app->p_DrawImg(6, 100, 50, 0);    // empty slot
   app->p_DrawImg(150, 100, 50, 0);  // beyond the slot table
   host.Advance(0.015625);           // 15.6 ms: 15 whole milliseconds
-  EXPECT_EQ(Floats(&app->m_DrawList[30], &app->m_DrawList[44]),
+  // The third entry, the line, up to its last slot, which is never written.
+  EXPECT_EQ(Floats(&app->m_DrawList[2 * DrawEntrySize], &app->m_DrawList[3 * DrawEntrySize - 1]),
             Floats({DrawKindLine, 1, 2, -45, 3, 4, 0, 0.75f, 0, 0, 4, 5, 6, 2}));
   render();
   EXPECT_EQ(Floats({app->m_ScaleX, vo_Game_jscrw, vo_Game_jscrh, float(app->m_Landscape)}), Floats({2, 640, 240, 1}));
@@ -115,10 +116,11 @@ TEST_F(Draw, RenderFitsTheDesignAndReplaysTheListInOrderScaled) {
   EXPECT_EQ(entry(2498, 1), 2492);
 }
 
-// The controls that read as held.
+// The controls that read as held (12 to 14 are the buttons without a role of their own).
 std::vector<int> held(c_MyApp* app) {
   std::vector<int> out;
-  for (int c : {0, 3, 5, 8, 10, 11, 12, 13, 14, 15, 99})
+  for (int c : {kControlUp, kControlLeft, kControlRight, kControlDown, kControlAction, kControlAction2, 12, 13, 14,
+                kControlLastButton, kControlBack})
     if (app->p_PlayKey(c, 0)) out.push_back(c);
   return out;
 }
@@ -153,8 +155,9 @@ TEST_F(Draw, RenderReadsARequestedGrabIntoThePixelBuffer) {
 
 TEST_F(Controls, KeysButtonsSticksICadeLettersAndTouches) {
   // Anchors: arrows and WASD steer, Z, space and Enter fire, Escape is back.
-  const std::pair<int, int> keys[] = {{38, 0},  {87, 0},  {37, 3},  {68, 5}, {40, 8},
-                                      {90, 10}, {32, 10}, {13, 10}, {27, 99}};
+  const std::pair<int, int> keys[] = {{38, kControlUp},     {87, kControlUp},     {37, kControlLeft},
+                                      {68, kControlRight},  {40, kControlDown},   {90, kControlAction},
+                                      {32, kControlAction}, {13, kControlAction}, {27, kControlBack}};
   for (auto [code, control] : keys) {
     key(code, true);
     EXPECT_EQ(held(app), std::vector<int>{control}) << "key " << code;
@@ -168,7 +171,7 @@ TEST_F(Controls, KeysButtonsSticksICadeLettersAndTouches) {
   const struct {
     char press, release;
     int control;
-  } pairs[] = {{'w', 'e', 0}, {'X', 'Z', 8}, {'h', 'r', 10}, {'o', 'g', 99}};
+  } pairs[] = {{'w', 'e', kControlUp}, {'X', 'Z', kControlDown}, {'h', 'r', kControlAction}, {'o', 'g', kControlBack}};
   for (const auto& p : pairs) {
     input->p_KeyEvent(VoGameEvent::KeyChar, p.press);
     app->p_UpdateControls();
@@ -181,15 +184,16 @@ TEST_F(Controls, KeysButtonsSticksICadeLettersAndTouches) {
   app->p_iCade(0);
   EXPECT_FALSE(host.KeyboardEnabled());
   // Stick thresholds are strict; stick 1 does not steer; button 0 fires, 6 is back.
-  const std::tuple<float, float, std::vector<int>> sticks[] = {{0.4f, 0, {}},   {0.41f, 0, {5}}, {-0.41f, 0, {3}},
-                                                               {0, 0.41f, {0}}, {0, -0.4f, {}},  {0, -0.41f, {8}}};
+  const std::tuple<float, float, std::vector<int>> sticks[] = {
+      {0.4f, 0, {}},  {0.41f, 0, {kControlRight}}, {-0.41f, 0, {kControlLeft}}, {0, 0.41f, {kControlUp}},
+      {0, -0.4f, {}}, {0, -0.41f, {kControlDown}}};
   for (const auto& [x, y, want] : sticks) {
     joystick(*this, x, y, {});
     EXPECT_EQ(held(app), want) << x << " " << y;
   }
   joystick(*this, 0, 0, {0, 6}, 1);
-  EXPECT_EQ(held(app), (std::vector<int>{10, 99}));
-  EXPECT_FALSE(app->p_PlayKey(10, 1)) << "unit 1 is not plugged in";
+  EXPECT_EQ(held(app), (std::vector<int>{kControlAction, kControlBack}));
+  EXPECT_FALSE(app->p_PlayKey(kControlAction, 1)) << "unit 1 is not plugged in";
 
   // Touches in whole design units, truncated; only the first ten are sampled.
   app->m_ScaleX = app->m_ScaleY = 2;
@@ -206,13 +210,13 @@ TEST_F(Controls, KeysButtonsSticksICadeLettersAndTouches) {
   for (int res : {1, 2, 4}) {
     app->m_ImgRes = res;
     app->m_ImgScale = 1.0f / float(res);
-    app->m_ImgInfo[95 * 3] = app->m_ImgInfo[95 * 3 + 1] = 64 * res;
+    app->m_ImgInfo[kImgButtons * 3] = app->m_ImgInfo[kImgButtons * 3 + 1] = 64 * res;
     for (auto [dx, dy, hit] : {std::tuple{31, -31, 1}, std::tuple{32, 0, 0}}) {
       input->p_TouchEvent(VoGameEvent::TouchUp, 3, 0, 0);
       input->p_TouchEvent(VoGameEvent::TouchDown, 3, 100.0f + dx, 200.0f + dy);
       app->p_SampleTouch();
       app->p_ResetDraw();
-      EXPECT_EQ(app->p_Button(95, 100, 200, 3), hit) << res << " " << dx;
+      EXPECT_EQ(app->p_Button(kImgButtons, 100, 200, 3), hit) << res << " " << dx;
     }
   }
 }
@@ -220,13 +224,13 @@ TEST_F(Controls, KeysButtonsSticksICadeLettersAndTouches) {
 TEST_F(Effects, RotateOverTwentyFourChannelsInSoundModesOneAndTwo) {
   for (int i = 0; i < 33; ++i) app->m_SfxChannels[i] = 32 - i;
   app->p_LoadSFX(98);
-  app->m_Settings[5] = 1;
+  app->m_Settings[kSettingSoundMode] = kSoundEffectsAndMusic;
   app->p_PlaySFX(98, 1.5f, 0.5f, -1);
   app->p_PlaySFX(40, 1, 1, 0);  // no sound loaded: the channel is only stopped and set
   EXPECT_EQ(audio->Lines(), (std::vector<std::string>{"stop 31", "play 31 0", "rate 31 1.5", "volume 31 0.5",
                                                       "pan 31 -1", "stop 30", "rate 30 1", "volume 30 1", "pan 30 0"}));
   std::vector<int> stopped, want;
-  app->m_Settings[5] = 2;
+  app->m_Settings[kSettingSoundMode] = kSoundEffectsOnly;
   for (int i = 0; i < 23; ++i) {
     audio->calls.clear();
     app->p_PlaySFX(98, 1, 1, 0);
@@ -234,8 +238,8 @@ TEST_F(Effects, RotateOverTwentyFourChannelsInSoundModesOneAndTwo) {
     want.push_back((i + 3) % 24);
   }
   EXPECT_EQ(stopped, want);
-  for (int mode : {0, 3}) {
-    app->m_Settings[5] = mode;
+  for (int mode : {kSoundOff, kSoundMusicOnly}) {
+    app->m_Settings[kSettingSoundMode] = mode;
     audio->calls.clear();
     app->p_PlaySFX(98, 1, 1, 0);
     EXPECT_TRUE(audio->calls.empty()) << mode;

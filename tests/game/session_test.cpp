@@ -29,7 +29,7 @@ void toGame(GameTest& t) {
   t.update(2);
   t.key(kZ, false);
   t.update();
-  ASSERT_EQ(t.app->m_State, 10);
+  ASSERT_EQ(t.app->m_State, kStatePlaying);
 }
 
 // The loader takes fifteen updates at the resolution the window calls for (2
@@ -52,7 +52,7 @@ TEST_F(Session, LoaderFollowsTheWindowSize) {
   ASSERT_EQ(audio->loaded.size(), 4u);
   EXPECT_EQ(audio->loaded[0].substr(audio->loaded[0].size() - 16), "data/sfx/001.wav");
   EXPECT_EQ(audio->loaded[1].substr(audio->loaded[1].size() - 16), "data/sfx/095.wav");
-  EXPECT_EQ(app->m_Images[96]->m_frames[5]->m_y, 16) << "8-unit parts at resolution 2";
+  EXPECT_EQ(app->m_Images[kImgParts]->m_frames[5]->m_y, 16) << "8-unit parts at resolution 2";
   gfx->files.push_back({"fonts/tessel-hd2.png", {1024, 512}});
   for (auto [w, h, res] : {std::tuple{630, 630, 1}, {631, 200, 2}, {1280, 720, 4}, {100, 1231, 4}}) {
     host.width = w;
@@ -60,9 +60,11 @@ TEST_F(Session, LoaderFollowsTheWindowSize) {
     render();
     EXPECT_EQ(app->m_LoadStep, 1);
     update(15);
-    EXPECT_EQ(std::vector<int>({app->m_ImgInfo[97 * 3], app->m_ImgInfo[90 * 3]}), std::vector<int>({32 * res, 7})) << w;
+    EXPECT_EQ(std::vector<int>({app->m_ImgInfo[kImgIcons * 3], app->m_ImgInfo[kImgFont * 3]}),
+              std::vector<int>({32 * res, 7}))
+        << w;
   }
-  EXPECT_EQ(app->m_Images[90]->m_width, 64) << "16-unit glyph cells at resolution 4";
+  EXPECT_EQ(app->m_Images[kImgFont]->m_width, 64) << "16-unit glyph cells at resolution 4";
 }
 
 // The title menu: latches, F10, the sound and credits buttons, the credits
@@ -89,14 +91,14 @@ TEST_F(Session, TitleMenu) {
   }
   update(40);
   touch(32, 240);  // the sound button at (32, 0.5 H)
-  EXPECT_EQ(app->m_Settings[5], 0);
+  EXPECT_EQ(app->m_Settings[kSettingSoundMode], kSoundOff);
   touch(570, 440);  // the credits button at (W - 70, H - 40)
   EXPECT_EQ(app->m_CreditsOpen, 1);
   update(35);
   EXPECT_EQ(drawn(kImgCreditsLogo, {255, 255, 255}), (std::vector<Floats>{{320, 240, 1, 1}})) << "the box at rest";
   touch(128, 336);  // over mode 1's button: only the box sees it
   EXPECT_EQ(app->m_CreditsOpen, 0);
-  EXPECT_EQ(app->m_State, 1);
+  EXPECT_EQ(app->m_State, kStateTitle);
   std::string seen;
   for (int i = 0; i < 2 * 38 * 54; ++i) {
     app->p_CLS2D();
@@ -111,7 +113,7 @@ TEST_F(Session, TitleMenu) {
   // Suspended, the menu saves and switches iCade off.
   app->p_iCade(1);
   app->p_OnSuspend();
-  EXPECT_EQ(fields(saved())[5], "0");
+  EXPECT_EQ(fields(saved())[kSettingSoundMode], "0");
   EXPECT_EQ(vo_Game_iCadeControls, 0);
 }
 
@@ -122,9 +124,9 @@ TEST_F(Session, TitleMenu) {
 // file and says nothing; a file of settings alone loads them with the pad's
 // floors (64 for its place, 8 for its size).
 TEST_F(Session, StateFile) {
-  app->m_Settings[5] = 1;
-  app->m_Settings[10] = app->m_Settings[11] = 64;
-  app->m_Settings[12] = 10;
+  app->m_Settings[kSettingSoundMode] = kSoundEffectsAndMusic;
+  app->m_Settings[kSettingPadX] = app->m_Settings[kSettingPadY] = 64;
+  app->m_Settings[kSettingPadSize] = 10;
   app->m_Badges[0] = app->m_Badges[33] = true;
   app->m_HighScores[0] = app->m_HighScores[31] = 100;  // mode 1 best place 0, last place 1
   app->m_HighScores[1] = app->m_HighScores[30] = 50;
@@ -230,9 +232,9 @@ TEST_F(Session, PlayAGame) {
   EXPECT_EQ(frozen, list());
   EXPECT_NE(frozen, moving);
   tap(kRight);
-  for (int want : {2, 3, 0, 1}) {
+  for (int want : {kSoundEffectsOnly, kSoundMusicOnly, kSoundOff, kSoundEffectsAndMusic}) {
     tap(kZ);
-    EXPECT_EQ(app->m_Settings[5], want) << "the sound button steps through four modes";
+    EXPECT_EQ(app->m_Settings[kSettingSoundMode], want) << "the sound button steps through four modes";
   }
   tap(kDown);
   tap(kZ);
@@ -248,17 +250,17 @@ TEST_F(Session, PlayAGame) {
   tap(kLeft);
   tap(kZ);
   int updates = 2;
-  for (; app->m_State == 10 && updates < 200; ++updates) update();
+  for (; app->m_State == kStatePlaying && updates < 200; ++updates) update();
   EXPECT_EQ(updates, 90);
   EXPECT_NE(drawnText().find("New Highscore\n1st!"), std::string::npos) << drawnText();
   EXPECT_EQ(fields(saved())[56], "0") << "the game is recorded once the panel is done";
   update();
-  EXPECT_EQ(app->m_State, 1);
+  EXPECT_EQ(app->m_State, kStateTitle);
   EXPECT_EQ(fields(saved())[56], "2480") << "mode 2's best";
   tap(kZ);
   EXPECT_EQ(app->m_Score, 0) << "a new game starts from nothing";
   update(100);
-  EXPECT_EQ(app->m_State, 10) << "and without the last one's end";
+  EXPECT_EQ(app->m_State, kStatePlaying) << "and without the last one's end";
 }
 
 }  // namespace

@@ -39,7 +39,6 @@ void Expect(const char* what, std::initializer_list<Pixel> probes) {
 
 class Probe : public VoGameDelegate {
  public:
-  Probe() {}
   void RenderGame() override {
     vo_graphics_SetGraphicsDevice(new gxtkGraphics());
     gc_assign(vo_graphics_context, (new c_GraphicsContext())->m_new());

@@ -125,7 +125,6 @@ TEST(Loop, Rules) {
 }
 
 struct Mortal : VoRecordingDelegate {
-  Mortal() {}
   ~Mortal() override { ++destroyed; }
   static inline int destroyed = 0;
 };

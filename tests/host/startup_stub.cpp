@@ -10,14 +10,10 @@
 
 namespace {
 
-class Thrown : public ThrowableObject {
- public:
-  Thrown() {}
-};
+class Thrown : public ThrowableObject {};
 
 class PrintingDelegate : public VoGameDelegate {
  public:
-  PrintingDelegate() {}
   void StartGame() override { std::puts("start"); }
   void SuspendGame() override {
     renders_ = updates_ = 0;

@@ -52,11 +52,13 @@ void PlayEachSoundMode(gametest::GameTest& t, int hasMusic) {
   vo_Game_HasMusic = hasMusic;
   t.toMenu();
   t.tap(90);
-  for (int mode : {0, 2, 3, 1}) {
-    t.app->m_Settings[5] = mode;
+  const std::pair<int, bool> modes[] = {
+      {kSoundOff, false}, {kSoundEffectsOnly, false}, {kSoundMusicOnly, true}, {kSoundEffectsAndMusic, true}};
+  for (auto [mode, music] : modes) {
+    t.app->m_Settings[kSettingSoundMode] = mode;
     t.audio->calls.clear();
     for (int i = 0; i < 30; ++i) t.render(), t.update();
-    EXPECT_EQ(t.audio->On("play", 28).empty(), !hasMusic || mode % 2 == 0) << mode;  // the accompaniment
+    EXPECT_EQ(t.audio->On("play", 28).empty(), !(hasMusic && music)) << mode;  // the accompaniment
   }
   EXPECT_EQ(t.app->m_Player->m_TunePath, String("tunes/Retro/Cavern Walk.png"));
   EXPECT_EQ(t.app->m_Player->m_LoadStep, hasMusic ? 0 : 1);

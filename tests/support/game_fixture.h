@@ -35,8 +35,6 @@ struct GfxCall {
 // reports readColor, or the bytes of `input` in the blue channel when set.
 class RecordingGraphics : public gxtkGraphics {
  public:
-  // User-provided so that `new` does not zero the collector's header.
-  RecordingGraphics() {}
   std::vector<GfxCall> calls;
   std::vector<std::string> loaded;
   std::vector<std::pair<std::string, std::pair<int, int>>> files;
@@ -111,6 +109,14 @@ struct HeadlessGame : VoTestHost {
     vo_input_SetInputDevice(input);
     app = (new c_MyApp())->m_new();
   }
+  // One render as the delegate brackets it; the driver takes the window size.
+  void Render() {
+    gfx->BeginRender();
+    gfx->calls.clear();
+    vo_graphics_BeginRender();
+    app->p_OnRender();
+    vo_graphics_EndRender();
+  }
 };
 
 // The fuzz targets' one game per process, with the state file replaced by a
@@ -173,14 +179,9 @@ class GameTest : public ::testing::Test {
     ASSERT_EQ(system(("rm -rf " + folder_).c_str()), 0);
   }
 
-  // One render as the delegate brackets it, and the host's collector step;
-  // the driver takes the window size.
+  // One render as the delegate brackets it, and the host's collector step.
   void render() {
-    gfx->BeginRender();
-    gfx->calls.clear();
-    vo_graphics_BeginRender();
-    app->p_OnRender();
-    vo_graphics_EndRender();
+    host.Render();
     host.gc_collect();
   }
   // One update as the delegate brackets it, and the host's collector step;

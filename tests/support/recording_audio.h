@@ -15,8 +15,6 @@ class RecordingAudio : public gxtkAudio {
     int channel;
     float value;
   };
-  // User-provided so that `new` does not zero the collector's header.
-  RecordingAudio() {}
   std::vector<Call> calls;
   std::vector<std::string> loaded;
 

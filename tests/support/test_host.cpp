@@ -87,6 +87,12 @@ VoTestHost::VoTestHost() : fake_(new Platform(this)) { _platform = fake_; }
 
 VoTestHost::~VoTestHost() { delete fake_; }
 
+int VoTestHost::Millisecs() {
+  const int ms = WrapMillisecs(VoGlfwGame::Millisecs() + readMs_);
+  readMs_ += msPerRead;
+  return ms;
+}
+
 void VoTestHost::At(double t, std::function<void()> action) { script_.emplace(t, std::move(action)); }
 
 void VoTestHost::SetJoystick(int port, const VoJoystickState* state) {

@@ -1,6 +1,7 @@
 // A headless host (VoGame::_game, one at a time) whose clock, window and input the test drives instead of GLFW.
 // The fake clock starts at 0 and moves only by the loop's sleeps, its waits (to the next scripted event, else one
-// 60 Hz frame) and Advance. Scripted actions run in time order inside event polls.
+// 60 Hz frame) and Advance; the millisecond counter can also gain on every reading (msPerRead). Scripted actions
+// run in time order inside event polls.
 #pragma once
 
 #include <functional>
@@ -23,6 +24,10 @@ class VoTestHost : public VoGlfwGame {
 
   double Now() const { return now_; }
   void Advance(double seconds) { now_ += seconds; }
+  // Milliseconds that the counter gains on each reading, as a real clock runs on between two readings in a row.
+  // The loop's own time is not moved by it.
+  int msPerRead = 0;
+  int Millisecs() override;
 
   // Schedules an action for the first event poll at or after time t.
   void At(double t, std::function<void()> action);
@@ -66,6 +71,7 @@ class VoTestHost : public VoGlfwGame {
   void Deliver();
 
   double now_ = 0;
+  long long readMs_ = 0;  // what the counter has gained by readings
   std::multimap<double, std::function<void()>> script_;
   bool joyPresent_[4] = {};
   VoJoystickInfo joy_[4];
@@ -76,8 +82,6 @@ class VoTestHost : public VoGlfwGame {
 // "mouse 4 0 10 20", ...) and runs optional hooks.
 class VoRecordingDelegate : public VoGameDelegate {
  public:
-  // User-provided: `new T()` of a class without one zeroes the collector's header too. Subclasses need one too.
-  VoRecordingDelegate() {}
   std::vector<std::string> log;
   std::function<void()> onUpdate;
   std::function<void()> onRender;
