@@ -50,4 +50,47 @@ async function openPage(browser, url, contextOptions = {}) {
   return page;
 }
 
-module.exports = { start, openPage, WEB_BUILD };
+
+
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// Waits until the game has drawn its first frame.
+async function firstFrame(page) {
+  await page.waitForFunction(() => (window.quilletFrames || 0) > 0, null, { polling: 10, timeout: 60000 });
+}
+
+// A key or the left mouse button is held long enough for an update to see it
+// on a slow software renderer, then left as long, as the native session does.
+const HOLD_MS = 400;
+async function key(page, name) {
+  await page.keyboard.down(name);
+  await sleep(HOLD_MS);
+  await page.keyboard.up(name);
+  await sleep(HOLD_MS);
+}
+
+// Design coordinates (640 x 480 at scale 1) to the page's.
+async function onCanvas(page, x, y) {
+  const box = await page.locator('#canvas').boundingBox();
+  return { x: box.x + x, y: box.y + y };
+}
+
+async function click(page, x, y, holdMs = HOLD_MS) {
+  const at = await onCanvas(page, x, y);
+  await page.mouse.move(at.x, at.y);
+  await page.mouse.down();
+  await sleep(holdMs);
+  await page.mouse.up();
+  await sleep(holdMs);
+}
+
+// The state text as the page keeps it.
+const stored = (page) => page.evaluate(() => localStorage.getItem('.dovelstate'));
+
+// Waits at most `seconds` for the stored state to become `text`; the text it has then.
+async function storedBecomes(page, text, seconds = 30) {
+  for (let waited = 0; waited < seconds * 1000 && (await stored(page)) !== text; waited += 200) await sleep(200);
+  return stored(page);
+}
+
+module.exports = { start, openPage, WEB_BUILD, sleep, firstFrame, key, click, onCanvas, stored, storedBecomes };
