@@ -43,7 +43,11 @@ function installRecorder() {
       return Object.fromEntries(Object.entries(value).map(([k, v]) => [k, pack(v)]));
     return value;
   };
-  const copy = (data) => (ArrayBuffer.isView(data) ? new Uint8Array(data.buffer, data.byteOffset, data.byteLength).slice() : data);
+  // A copy of uploaded bytes (views and whole buffers alike); other arguments as they are.
+  const copy = (data) => {
+    if (data instanceof ArrayBuffer) return new Uint8Array(data.slice(0));
+    return ArrayBuffer.isView(data) ? new Uint8Array(data.buffer, data.byteOffset, data.byteLength).slice() : data;
+  };
 
   wrap('bindBuffer', function ([target, buffer]) {
     if (target === GL.ARRAY_BUFFER) state.arrayBuffer = buffer;
