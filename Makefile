@@ -13,6 +13,7 @@ MUSIC    ?= 0
 BUILD    ?= build
 ASAN     ?= build-asan
 TSAN     ?= build-tsan
+WEB_BUILD ?= build-web
 JOBS     ?= $(shell nproc)
 # The scripts build with the same number of jobs.
 export JOBS
@@ -127,7 +128,6 @@ test-layers:
 # The browser stage: the web build in headless chromium through playwright-core
 # (installed from the lockfile), the native build giving the title menu's
 # reference screenshot.
-WEB_BUILD ?= build-web
 test-web: normal-build web
 	bash scripts/test-web.sh $(BUILD) $(WEB_BUILD)
 
@@ -138,11 +138,11 @@ web-serve: web
 
 test: test-format test-layers test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music test-web
 
-bench: deps
+bench: deps web
 	QUILLET_BENCH_DEPS=1 bash scripts/install-deps.sh
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
-	bash scripts/bench.sh $(BUILD)
+	WEB_BUILD=$(WEB_BUILD) bash scripts/bench.sh $(BUILD)
 
 # A screenshot of every screen, played under Xvfb, into $(BUILD)/screens/,
 # then the title, play and pause screens of the music build.
