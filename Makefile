@@ -134,7 +134,7 @@ test-web: normal-build web
 # Serves the web build on 127.0.0.1 and prints the address; PORT 0 takes any free port.
 PORT ?= 8080
 web-serve: web
-	node tests/web/server.js $(WEB_BUILD) $(PORT)
+	node scripts/web-server.js $(WEB_BUILD) $(PORT)
 
 test: test-format test-layers test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music test-web
 

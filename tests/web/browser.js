@@ -6,7 +6,7 @@
 'use strict';
 const path = require('path');
 const { chromium } = require('playwright-core');
-const { serve } = require('./server');
+const { serve } = require('../../scripts/web-server');
 
 const CHROMIUM = process.env.QUILLET_CHROMIUM || '/usr/bin/chromium';
 const WEB_BUILD = path.resolve(process.env.QUILLET_WEB_BUILD || path.join(__dirname, '../../build-web'));

@@ -2,9 +2,9 @@
 // sends plain files with their content type and nothing else (no caching or
 // isolation headers), so what works here works on any static host.
 //
-//   node server.js FOLDER [PORT]   serves FOLDER (port 0 or none: any free
-//                                  port) and prints its address
-//   require('./server').serve(FOLDER, PORT) -> Promise of { server, url }
+//   node web-server.js FOLDER [PORT]  serves FOLDER (port 0 or none: any
+//                                     free port) and prints its address
+//   require('./web-server').serve(FOLDER, PORT) -> Promise of { server, url }
 'use strict';
 const fs = require('fs');
 const http = require('http');
@@ -59,7 +59,7 @@ module.exports = { serve };
 if (require.main === module) {
   const [folder, port] = process.argv.slice(2);
   if (!folder || !fs.existsSync(path.join(folder, 'index.html'))) {
-    console.error(`server.js: no index.html in ${folder || '(no folder given)'}; build it with make web`);
+    console.error(`web-server.js: no index.html in ${folder || '(no folder given)'}; build it with make web`);
     process.exit(2);
   }
   serve(folder, Number(port || 0)).then(({ url }) => console.log(`Serving ${path.resolve(folder)} at ${url}`));
