@@ -58,6 +58,11 @@ void setStopped(gxtkChannel& chan) {
 // Channel numbers outside the bank are ignored instead of indexing past it.
 bool inBank(int channel) { return channel >= 0 && channel < gxtkAudio::kChannels; }
 
+// False while the platform keeps sound silent (a browser page before the
+// player's first key, click or touch). A sample played then would wait and
+// sound later, together with every other one, so it is not started at all.
+bool soundAllowed() { return !VoGlfwGame::_glfwGame || VoGlfwGame::_glfwGame->SoundAllowed(); }
+
 }  // namespace
 
 int gxtkDiscardedCount() { return int(discarded.size()); }
@@ -148,6 +153,10 @@ int gxtkAudio::PlaySample(gxtkSample* sample, int channel, int flags) {
   gxtkChannel& chan = channels[channel];
   ALuint source = chan.AL_Source();
   alSourceStop(source);
+  if (!soundAllowed()) {
+    setStopped(chan);
+    return 0;
+  }
   alSourcei(source, AL_BUFFER, ALint(sample->al_buffer));
   alSourcei(source, AL_LOOPING, flags != 0 ? AL_TRUE : AL_FALSE);
   alSourcePlay(source);

@@ -4,7 +4,7 @@
 // primType (kPrimPoints, kPrimLines, kPrimTriangles, kPrimQuads, or n >= 5
 // for polygons of n vertices), all textured by primSurf (null: untextured), not yet drawn.
 // Each batch is one draw call: the fans of a polygon batch go to OpenGL
-// together through glMultiDrawArrays.
+// together as one list of triangles (glDrawElements).
 // The batch goes to OpenGL (Flush) only when the kind or the texture changes,
 // it is full, or a state change needs the pixels drawn first (blend, scissor,
 // read-back, texture update). Colour and position live in each vertex, so
@@ -13,10 +13,13 @@
 // Without a current OpenGL context (no window opened yet, glfwGraphicsSeq 0,
 // or a test host whose window is not a real one) the driver keeps its batch
 // and counters but makes no GL calls, so everything above it runs headless.
-#define GL_GLEXT_PROTOTYPES  // glMultiDrawArrays (OpenGL 1.4)
+// The host says whether there is a context, whatever the window system.
+//
+// Every call here is also in WebGL 1 as a browser's OpenGL emulation offers
+// it, and draws the same pixels there: no glMultiDrawArrays (one index list
+// instead), no GL_UNPACK_ROW_LENGTH (a packed copy of the rectangle
+// instead), no GL_BGRA read-back (RGBA, red and blue swapped here).
 #include <GL/gl.h>
-#include <GL/glext.h>
-#include <GL/glx.h>
 
 #include <algorithm>
 #include <cmath>
@@ -30,7 +33,7 @@
 namespace {
 
 // True when GL calls reach a real context.
-bool haveContext() { return glfwGraphicsSeq != 0 && glXGetCurrentContext() != nullptr; }
+bool haveContext() { return VoGlfwGame::_glfwGame && VoGlfwGame::_glfwGame->HasContext(); }
 
 // The host window's drawing size, or 0 x 0 when there is no host.
 void readWindowSize(int* w, int* h) {
@@ -170,13 +173,14 @@ void gxtkSurface::SetSubData(int x, int y, int w, int h, unsigned int* src, int 
     }
   }
   if (seq != glfwGraphicsSeq || !haveContext()) return;
-  // One upload of the rectangle; ROW_LENGTH steps over the rest of each row.
+  // One upload of the rectangle, from a packed copy of its rows.
+  const size_t rowBytes = static_cast<size_t>(w) * 4;
+  std::vector<unsigned char> packed(rowBytes * static_cast<size_t>(h));
+  for (int row = 0; row < h; ++row)
+    std::memcpy(packed.data() + row * rowBytes, data + (static_cast<size_t>(y + row) * width + x) * 4, rowBytes);
   glBindTexture(GL_TEXTURE_2D, texture);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, width);
-  glTexSubImage2D(GL_TEXTURE_2D, 0, x, y, w, h, GL_RGBA, GL_UNSIGNED_BYTE,
-                  data + (static_cast<size_t>(y) * width + x) * 4);
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, x, y, w, h, GL_RGBA, GL_UNSIGNED_BYTE, packed.data());
 }
 
 void gxtkSurface::Bind() {
@@ -476,12 +480,16 @@ int gxtkGraphics::ReadPixels(Array<int> pixels, int x, int y, int w, int h, int 
   if (!blockFits(pixels.Length(), offset, w, h, pitch) || !haveContext()) return 0;
   std::vector<unsigned int> block(static_cast<size_t>(w) * static_cast<size_t>(h));
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  // BGRA bytes read as a little-endian int are 0xAARRGGBB.
-  glReadPixels(x, height - y - h, w, h, GL_BGRA, GL_UNSIGNED_BYTE, block.data());
+  // RGBA bytes read as a little-endian int are 0xAABBGGRR; swapping red and
+  // blue gives 0xAARRGGBB.
+  glReadPixels(x, height - y - h, w, h, GL_RGBA, GL_UNSIGNED_BYTE, block.data());
   for (int row = 0; row < h; ++row) {
     const unsigned int* in = block.data() + static_cast<size_t>(h - 1 - row) * w;
     int* out = &pixels[offset + row * pitch];
-    for (int col = 0; col < w; ++col) out[col] = static_cast<int>(in[col]);
+    for (int col = 0; col < w; ++col) {
+      const unsigned int p = in[col];
+      out[col] = static_cast<int>((p & 0xff00ff00u) | (p & 0xffu) << 16 | (p >> 16 & 0xffu));
+    }
   }
   return 0;
 }
@@ -519,14 +527,20 @@ void gxtkGraphics::Flush() {
       if (gl) glDrawElements(GL_TRIANGLES, primCount / 4 * 6, GL_UNSIGNED_SHORT, quadIndices);
       break;
     default: {
-      // One fan per polygon, all of them in one call.
+      // Each polygon as the triangles of its fan (first vertex, i, i + 1),
+      // all of them in one call.
       const int polys = primCount / primType;
+      int n = 0;
       for (int p = 0; p < polys; ++p) {
-        fanFirsts[p] = p * primType;
-        fanCounts[p] = primType;
+        const int first = p * primType;
+        for (int i = 1; i + 1 < primType; ++i) {
+          fanIndices[n++] = static_cast<uint16_t>(first);
+          fanIndices[n++] = static_cast<uint16_t>(first + i);
+          fanIndices[n++] = static_cast<uint16_t>(first + i + 1);
+        }
       }
       ++counters.drawCalls;
-      if (gl) glMultiDrawArrays(GL_TRIANGLE_FAN, fanFirsts, fanCounts, polys);
+      if (gl) glDrawElements(GL_TRIANGLES, n, GL_UNSIGNED_SHORT, fanIndices);
       break;
     }
   }

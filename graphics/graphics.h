@@ -83,9 +83,10 @@ class gxtkGraphics : public Object {
   int primType = 0;
   int primCount = 0;
   gxtkSurface* primSurf = nullptr;
-  // Start and length of each fan of a polygon batch, for its one draw call.
-  int fanFirsts[kMaxVertices / 5];
-  int fanCounts[kMaxVertices / 5];
+  // The triangles of the fans of a polygon batch, for its one draw call: a
+  // fan of n vertices is n - 2 triangles, so a batch has fewer than
+  // 3 * kMaxVertices indices.
+  uint16_t fanIndices[kMaxVertices * 3];
 
   gxtkCounters counters;
   // When set (the default), SetBlend and SetScissor skip the flush and the

@@ -214,19 +214,23 @@ unsigned char* VoGame::LoadData(String path, int* length) {
   return data;
 }
 
-int VoGame::SaveState(String state) {
-  String file = PathToFilePath(String(kStatePath));
-  if (file.Length() == 0) return -1;
-  return saveAtomically(file.ToUtf8(), state);
-}
+int VoGame::SaveState(String state) { return VoSaveStateFile(state); }
+
+String VoGame::LoadState() { return VoLoadStateFile(); }
+
+// The state file is a plain path, which PathToFilePath leaves as it is.
+int VoSaveStateFile(String state) { return saveAtomically(kStatePath, state); }
 
 // The state is read once at start-up, which is also when the temporary files
 // of saves killed in an earlier run are cleared away (beside the file a
 // symbolic link leads to, where the saves write them).
-String VoGame::LoadState() {
-  String file = PathToFilePath(String(kStatePath));
-  if (file.Length() > 0) removeDeadTemps(followLinks(file.ToUtf8()));
-  return LoadString(String(kStatePath));
+String VoLoadStateFile() {
+  removeDeadTemps(followLinks(kStatePath));
+  FILE* f = std::fopen(kStatePath, "rb");
+  if (!f) return String();
+  String text = String::Load(f);
+  std::fclose(f);
+  return text;
 }
 
 void VoGame::GetDate(Array<int> date) {
@@ -243,7 +247,7 @@ void VoGame::GetDate(Array<int> date) {
 // Hands the link to the desktop's default handler. xdg-open gets the URL as
 // its one argument (no shell ever sees it) and runs in its own session; a
 // detached thread reaps it so no zombie is left behind.
-void VoGlfwGame::OpenUrl(String url) {
+void VoOpenUrlOnDesktop(String url) {
   std::string link = url.ToUtf8();
   char program[] = "xdg-open";
   char* args[] = {program, link.data(), nullptr};

@@ -15,6 +15,9 @@ unsigned char* readGameFile(String path, int* length) { return VoGame::_game->Lo
 
 VoGame* VoGame::_game = nullptr;
 
+int argc = 0;
+const char** argv = nullptr;
+
 VoGame::VoGame() {
   _game = this;
   databuffer_read_file_hook = readGameFile;

@@ -2,22 +2,25 @@
 // the desktop window, the fixed-rate loop, files and the saved state.
 //
 // Class tree: VoGame (platform-neutral state flags, fenced delegate calls,
-// files, state, dates) <- VoGlfwGame (window, clock, joysticks and the loop)
-// <- VoDovelGame (adds only the static entry Main). There is one instance per
-// process, reachable as VoGame::_game.
+// files, state, dates) <- VoGlfwGame (window, clock, joysticks and the loop,
+// over a VoPlatform) <- VoDovelGame (adds only the static entry Main). There
+// is one instance per process, reachable as VoGame::_game.
 //
-// Only host/ talks to GLFW. Everything the loop needs from the window system
-// (clock, sleeping, event polls, window state, joystick reads) goes through the
-// narrow VoPlatform interface, so a test can replace it with a fake clock and
-// window (see tests/support/test_host.h) and run the whole stack headless.
+// Only host/ talks to GLFW or Emscripten. Everything the host needs from the
+// system it runs on (window, context, swap, sizes, events, clock, focus and
+// visibility, joysticks, the state file's storage) goes through the one
+// VoPlatform interface: the desktop implements it over GLFW
+// (glfw_window.cpp), the browser over Emscripten's HTML5 calls
+// (web_platform.cpp), and a test replaces it with a fake clock and window (see
+// tests/support/test_host.h) to run the whole stack headless.
 #pragma once
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "runtime/dovel.h"
 
-struct GLFWwindow;
 struct VoJoystickInfo;
 
 // Game event codes: the `event` argument of the four event operations.
@@ -184,19 +187,56 @@ VoMappingCheck VoCheckGamepadMapping(const std::string& line, VoGamepadMapping* 
 void VoMapJoystick(const VoJoystickState& state, Array<float> joyx, Array<float> joyy, Array<float> joyz,
                    Array<bool> buttons);
 
-// The window system seen by the loop. The default one talks to GLFW and the
-// host's window; tests install a fake.
+// When the loop wants its next pass: at once, after `seconds`, once at least
+// one event has arrived, or never (the window is no longer open).
+struct VoNextPass {
+  enum Kind { Now, After, OnEvent, Stop };
+  Kind kind = Now;
+  double seconds = 0;
+};
+
+// One display mode: pixel size and bits per colour channel.
+struct VoDisplayMode {
+  int width = 0;
+  int height = 0;
+  int red = 0;
+  int green = 0;
+  int blue = 0;
+};
+
+// The system the host runs on: the desktop's window system (GLFW), a browser
+// page, or a test's fake. The host reaches it only through these calls.
 class VoPlatform {
  public:
   virtual ~VoPlatform();
-  // Seconds since the window system started.
-  virtual double Time() = 0;
-  virtual void Sleep(double seconds) = 0;
-  // Runs the window callbacks of every pending event.
-  virtual void PollEvents() = 0;
-  // Blocks until at least one event arrives, then runs the callbacks.
-  virtual void WaitEvents() = 0;
+
+  // Opens the one window (closing an earlier one) with its drawing context
+  // made current; false when that failed. Keys held in an earlier window are
+  // released first, as KeyUp events to the host.
+  virtual bool OpenWindow(int width, int height, int red, int green, int blue, int alpha, int depth, int stencil,
+                          bool fullscreen) = 0;
+  // False before the window opened and once it is gone for good.
   virtual bool WindowOpen() = 0;
+  // A drawing context is current, so OpenGL calls reach a real one.
+  virtual bool HasContext() = 0;
+  // Presents the frame just drawn.
+  virtual void SwapBuffers() = 0;
+  // The drawing size in pixels; 0 x 0 without a window.
+  virtual void FramebufferSize(int* width, int* height) = 0;
+  virtual void SetCursorVisible(bool visible) = 0;
+  virtual VoDisplayMode DesktopMode() = 0;
+  virtual std::vector<VoDisplayMode> DisplayModes() = 0;
+
+  // Seconds since the platform started.
+  virtual double Time() = 0;
+  // Runs the callbacks of every pending event (they reach the host's fenced
+  // event calls); input arrives only here.
+  virtual void PollEvents() = 0;
+  // Waits as the loop's pass asked: sleeps, or blocks until an event
+  // arrives and runs its callbacks. Never called with Stop.
+  virtual void Wait(const VoNextPass& next) = 0;
+
+  // The window cannot be seen (iconified; a hidden page).
   virtual bool Iconified() = 0;
   // The window has the input focus.
   virtual bool Active() = 0;
@@ -208,9 +248,30 @@ class VoPlatform {
   // Adds checked mapping lines (newline separated) to the window system's
   // gamepad mappings; a mapping for a GUID already known replaces it.
   virtual bool AddGamepadMappings(const std::string& lines) = 0;
+
+  // Keeps the state text whole (0), or says why not: -1 not stored, -2
+  // written incompletely. The earlier state stays when storing fails.
+  virtual int SaveState(String state) = 0;
+  // The state text kept last; empty when there is none.
+  virtual String LoadState() = 0;
+  // Opens a link with the system's handler for it.
+  virtual void OpenUrl(String url) = 0;
+  // Sound can be heard now (a browser page allows it only after the
+  // player's first key, click or touch).
+  virtual bool SoundAllowed() = 0;
 };
 
-// One display mode: pixel size and bits per colour channel.
+// The desktop's state file "./.dovelstate" and links, shared by the desktop
+// platform and the test host: the replacement of the state file (see
+// VoGame::SaveState), its reading, and the hand-over of a link to xdg-open.
+int VoSaveStateFile(String state);
+String VoLoadStateFile();
+void VoOpenUrlOnDesktop(String url);
+
+// The platform VoGlfwGame starts on: the desktop's or the browser's, by build.
+VoPlatform* VoDefaultPlatform();
+
+// One display mode as the language sees it.
 class VoGlfwVideoMode : public Object {
  public:
   // User-provided so that `new VoGlfwVideoMode()` does not zero the header
@@ -235,6 +296,8 @@ class VoGlfwGame : public VoGame {
   void OpenUrl(String url) override;
   void SetMouseVisible(bool visible) override;
   String PathToFilePath(String path) override;
+  int SaveState(String state) override;
+  String LoadState() override;
 
   // Also collects after an update that ends a run of picture loads; see
   // ReleaseReplacedPictures.
@@ -256,8 +319,13 @@ class VoGlfwGame : public VoGame {
   // system; `source` names the text in the messages. Returns the number added.
   int AddGamepadMappings(const std::string& text, const std::string& source);
 
-  // Graphics driver services: present the back buffer; framebuffer size in pixels.
+  // Graphics driver services: whether GL calls reach a real context (a
+  // window has been opened and the platform has its context current);
+  // present the back buffer; framebuffer size in pixels.
+  bool HasContext();
   virtual void SwapBuffers();
+  // Audio driver service: sound can be heard now.
+  bool SoundAllowed();
   virtual void GetWindowSize(int* width, int* height);
 
   // Window callbacks in runtime terms (GLFW key codes in, game events out).
@@ -280,18 +348,22 @@ class VoGlfwGame : public VoGame {
   bool _iconified = false;
   double _nextUpdate = 0;
   double _updatePeriod = 0;
-  // The open window; null before the first open or when opening failed.
-  GLFWwindow* _window = nullptr;
-  // Where the loop reads the clock, events and window state; GLFW by default.
+  // Everything the host needs from the system it runs on.
   VoPlatform* _platform;
   // Pictures decoded since the last ReleaseReplacedPictures.
   int _pictureLoads = 0;
 
- protected:
-  // Run's two halves: open the window, start and draw the first frame; then
-  // one pass of the loop, false once the window is no longer open.
+  // Run's parts: open the window, start and draw the first frame; then
+  // passes of the loop. A pass never blocks: it says when it wants the next
+  // one. The desktop waits that long in Step; a browser page runs a pass
+  // every animation frame instead.
   void BeginRun();
-  bool RunPass();
+  VoNextPass RunPass();
+  // One pass and the platform's wait it asks for; false once the window is
+  // no longer open.
+  bool Step();
+
+ protected:
   // Destroys every object that is garbage now, the replaced pictures with
   // their pixels and textures among them.
   void ReleaseReplacedPictures();
@@ -307,9 +379,8 @@ extern int glfwGraphicsSeq;
 extern int argc;
 extern const char** argv;
 
-// Language start-up (defined with main) and the translated program's
-// initialiser and entry (defined by the game).
-int vo_std_main(int argc, const char** argv);
+// The translated program's initialiser and entry (defined by the game); the
+// language start-up that calls them is in host/start.h.
 int voInit();
 int voMain();
 

@@ -1,6 +1,6 @@
-// Everything of the desktop host that talks to GLFW 3: the window, its
-// callbacks, the cursor, display modes, joystick reads and the platform the
-// loop runs on by default.
+// Everything of the desktop host that talks to GLFW 3: the platform the host
+// runs on there, with its window, callbacks, cursor, display modes, clock,
+// event waits and joystick reads.
 #include <GLFW/glfw3.h>
 
 #include <algorithm>
@@ -11,33 +11,62 @@
 
 namespace {
 
-// The loop's view of GLFW and the host's window.
+// The desktop: GLFW's window, context, events, clock and joysticks, the
+// state file in the working folder and xdg-open for links.
 class GlfwPlatform : public VoPlatform {
  public:
+  bool OpenWindow(int width, int height, int red, int green, int blue, int alpha, int depth, int stencil,
+                  bool fullscreen) override;
+
+  // A close request is refused in its callback, so the window stays open
+  // until the application ends the process.
+  bool WindowOpen() override { return window_ && !glfwWindowShouldClose(window_); }
+  bool HasContext() override { return glfwGetCurrentContext() != nullptr; }
+  void SwapBuffers() override {
+    if (window_) glfwSwapBuffers(window_);
+  }
+  void FramebufferSize(int* width, int* height) override {
+    *width = 0;
+    *height = 0;
+    if (window_) glfwGetFramebufferSize(window_, width, height);
+  }
+  void SetCursorVisible(bool visible) override {
+    if (window_) glfwSetInputMode(window_, GLFW_CURSOR, visible ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_HIDDEN);
+  }
+  VoDisplayMode DesktopMode() override {
+    GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+    const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
+    return mode ? toMode(*mode) : VoDisplayMode();
+  }
+  std::vector<VoDisplayMode> DisplayModes() override {
+    GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+    int count = 0;
+    const GLFWvidmode* modes = monitor ? glfwGetVideoModes(monitor, &count) : nullptr;
+    std::vector<VoDisplayMode> result;
+    for (int i = 0; modes && i < count; ++i) result.push_back(toMode(modes[i]));
+    return result;
+  }
+
   double Time() override { return glfwGetTime(); }
+  void PollEvents() override { glfwPollEvents(); }
 
   // A plain sleep: events that arrive meanwhile wait for the next poll, so
-  // callbacks still run only inside PollEvents and WaitEvents.
-  void Sleep(double seconds) override {
+  // callbacks still run only inside PollEvents and the wait for events.
+  void Wait(const VoNextPass& next) override {
+    if (next.kind == VoNextPass::OnEvent) {
+      glfwWaitEvents();
+      return;
+    }
+    if (next.kind != VoNextPass::After || !(next.seconds > 0)) return;
     std::timespec span;
-    span.tv_sec = static_cast<time_t>(seconds);
-    span.tv_nsec = static_cast<long>((seconds - static_cast<double>(span.tv_sec)) * 1e9);
+    span.tv_sec = static_cast<time_t>(next.seconds);
+    span.tv_nsec = static_cast<long>((next.seconds - static_cast<double>(span.tv_sec)) * 1e9);
     while (nanosleep(&span, &span) != 0 && errno == EINTR) {
     }
   }
 
-  void PollEvents() override { glfwPollEvents(); }
-  void WaitEvents() override { glfwWaitEvents(); }
-
-  // A close request is refused in its callback, so the window stays open
-  // until the application ends the process.
-  bool WindowOpen() override {
-    GLFWwindow* w = Window();
-    return w && !glfwWindowShouldClose(w);
-  }
   bool Iconified() override { return Attribute(GLFW_ICONIFIED); }
   bool Active() override { return Attribute(GLFW_FOCUSED); }
-
   bool ReadJoystick(int port, VoJoystickState* state) override {
     int jid = GLFW_JOYSTICK_1 + port;
     if (!glfwJoystickPresent(jid)) return false;
@@ -95,12 +124,17 @@ class GlfwPlatform : public VoPlatform {
     return glfwUpdateGamepadMappings(lines.c_str()) == GLFW_TRUE;
   }
 
+  int SaveState(String state) override { return VoSaveStateFile(state); }
+  String LoadState() override { return VoLoadStateFile(); }
+  void OpenUrl(String url) override { VoOpenUrlOnDesktop(url); }
+  bool SoundAllowed() override { return true; }
+
+  // The open window; null before the first open or when opening failed.
+  GLFWwindow* window_ = nullptr;
+
  private:
-  static GLFWwindow* Window() { return VoGlfwGame::_glfwGame ? VoGlfwGame::_glfwGame->_window : nullptr; }
-  static bool Attribute(int attribute) {
-    GLFWwindow* w = Window();
-    return w && glfwGetWindowAttrib(w, attribute);
-  }
+  bool Attribute(int attribute) { return window_ && glfwGetWindowAttrib(window_, attribute); }
+  static VoDisplayMode toMode(const GLFWvidmode& m) { return {m.width, m.height, m.redBits, m.greenBits, m.blueBits}; }
 };
 
 GlfwPlatform glfwPlatform;
@@ -116,44 +150,20 @@ void closeCallback(GLFWwindow* window) {
   if (VoGlfwGame::OnWindowClose() == 0) glfwSetWindowShouldClose(window, GLFW_FALSE);
 }
 
-VoGlfwVideoMode* makeMode(const GLFWvidmode& m) {
-  auto* mode = new VoGlfwVideoMode();
-  mode->width = m.width;
-  mode->height = m.height;
-  mode->red = m.redBits;
-  mode->green = m.greenBits;
-  mode->blue = m.blueBits;
-  return mode;
-}
-
-}  // namespace
-
-int glfwGraphicsSeq = 0;
-
-VoPlatform::~VoPlatform() = default;
-
-VoGlfwGame* VoGlfwGame::_glfwGame = nullptr;
-
-VoGlfwGame::VoGlfwGame() : _platform(&glfwPlatform) { _glfwGame = this; }
-
-VoGlfwGame::~VoGlfwGame() {
-  if (_glfwGame == this) _glfwGame = nullptr;
-}
-
-void VoGlfwGame::SetGlfwWindow(int width, int height, int red, int green, int blue, int alpha, int depth, int stencil,
-                               bool fullscreen) {
+bool GlfwPlatform::OpenWindow(int width, int height, int red, int green, int blue, int alpha, int depth, int stencil,
+                              bool fullscreen) {
   // No key may stay down across a window re-creation.
-  if (_window) {
+  if (window_ && VoGame::_game) {
     for (int key = 0; key <= GLFW_KEY_LAST; ++key) {
-      int code = TransKey(key);
-      if (code && glfwGetKey(_window, key) == GLFW_PRESS) KeyEvent(VoGameEvent::KeyUp, code);
+      int code = VoGlfwGame::TransKey(key);
+      if (code && glfwGetKey(window_, key) == GLFW_PRESS) VoGame::_game->KeyEvent(VoGameEvent::KeyUp, code);
     }
   }
   GLFWmonitor* monitor = glfwGetPrimaryMonitor();
   const GLFWvidmode* desktop = monitor ? glfwGetVideoMode(monitor) : nullptr;
-  if (_window) {
-    glfwDestroyWindow(_window);
-    _window = nullptr;
+  if (window_) {
+    glfwDestroyWindow(window_);
+    window_ = nullptr;
   }
 
   glfwDefaultWindowHints();
@@ -168,60 +178,34 @@ void VoGlfwGame::SetGlfwWindow(int width, int height, int red, int green, int bl
   // context (any version, no core profile).
   glfwWindowHint(GLFW_CLIENT_API, GLFW_OPENGL_API);
   glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_ANY_PROFILE);
-  _window = glfwCreateWindow(width, height, "Quillet", fullscreen ? monitor : nullptr, nullptr);
-  ++glfwGraphicsSeq;
-  if (!_window) return;
-  glfwMakeContextCurrent(_window);
+  window_ = glfwCreateWindow(width, height, "Quillet", fullscreen ? monitor : nullptr, nullptr);
+  if (!window_) return false;
+  glfwMakeContextCurrent(window_);
 
   if (!fullscreen && desktop) {
-    glfwSetWindowPos(_window, (desktop->width - width) / 2, (desktop->height - height) / 2);
-    glfwSetWindowTitle(_window, "Quillet");
+    glfwSetWindowPos(window_, (desktop->width - width) / 2, (desktop->height - height) / 2);
+    glfwSetWindowTitle(window_, "Quillet");
   }
   // GLFW 3 always repeats held keys (as GLFW_REPEAT) and never polls events
   // on its own, so there is nothing to switch for either.
-  glfwSetKeyCallback(_window, keyCallback);
-  glfwSetCharCallback(_window, charCallback);
-  glfwSetMouseButtonCallback(_window, mouseButtonCallback);
-  glfwSetCursorPosCallback(_window, cursorPosCallback);
-  glfwSetWindowCloseCallback(_window, closeCallback);
+  glfwSetKeyCallback(window_, keyCallback);
+  glfwSetCharCallback(window_, charCallback);
+  glfwSetMouseButtonCallback(window_, mouseButtonCallback);
+  glfwSetCursorPosCallback(window_, cursorPosCallback);
+  glfwSetWindowCloseCallback(window_, closeCallback);
+  return true;
 }
 
-void VoGlfwGame::SwapBuffers() {
-  if (_window) glfwSwapBuffers(_window);
-}
+}  // namespace
 
-void VoGlfwGame::GetWindowSize(int* width, int* height) {
-  *width = 0;
-  *height = 0;
-  if (_window) glfwGetFramebufferSize(_window, width, height);
-}
-
-void VoGlfwGame::SetMouseVisible(bool visible) {
-  if (_window) glfwSetInputMode(_window, GLFW_CURSOR, visible ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_HIDDEN);
-}
+VoPlatform* VoDefaultPlatform() { return &glfwPlatform; }
 
 // Only the left (0), right (1) and middle (2) buttons are reported.
 void VoGlfwGame::OnMouseButton(int button, int action) {
-  if (button < 0 || button > 2 || !_glfwGame || !_glfwGame->_window) return;
+  GLFWwindow* window = glfwPlatform.window_;
+  if (button < 0 || button > 2 || !_glfwGame || !window) return;
   double x = 0, y = 0;
-  glfwGetCursorPos(_glfwGame->_window, &x, &y);
+  glfwGetCursorPos(window, &x, &y);
   int event = action == GLFW_PRESS ? VoGameEvent::MouseDown : VoGameEvent::MouseUp;
   _glfwGame->MouseEvent(event, button, static_cast<float>(x), static_cast<float>(y));
-}
-
-VoGlfwVideoMode* VoGlfwGame::GetGlfwDesktopMode() {
-  GLFWmonitor* monitor = glfwGetPrimaryMonitor();
-  const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
-  return mode ? makeMode(*mode) : new VoGlfwVideoMode();
-}
-
-Array<VoGlfwVideoMode*> VoGlfwGame::GetGlfwVideoModes() {
-  GLFWmonitor* monitor = glfwGetPrimaryMonitor();
-  int count = 0;
-  const GLFWvidmode* modes = monitor ? glfwGetVideoModes(monitor, &count) : nullptr;
-  if (!modes) count = 0;
-  if (count > 1024) count = 1024;
-  Array<VoGlfwVideoMode*> result(count);
-  for (int i = 0; i < count; ++i) gc_assign(result[i], makeMode(modes[i]));
-  return result;
 }

@@ -8,6 +8,10 @@
 // - an iconified window suspends the game and draws nothing; a window without
 //   the focus suspends it but keeps drawing after each batch of events;
 // - while nothing is due (rate 0 or suspended) the loop blocks on events.
+//
+// A pass never blocks: it says when it wants the next one, and the desktop's
+// Step waits that long on the platform. A browser page, which must return to
+// the browser every frame, runs one pass per animation frame instead.
 #include <unistd.h>
 
 #include <cstdio>
@@ -48,8 +52,15 @@ int VoGlfwGame::Millisecs() { return WrapMillisecs(static_cast<long long>(_platf
 
 void VoGlfwGame::Run() {
   BeginRun();
-  while (RunPass()) {
+  while (Step()) {
   }
+}
+
+bool VoGlfwGame::Step() {
+  VoNextPass next = RunPass();
+  if (next.kind == VoNextPass::Stop) return false;
+  _platform->Wait(next);
+  return true;
 }
 
 void VoGlfwGame::BeginRun() {
@@ -67,10 +78,10 @@ void VoGlfwGame::BeginRun() {
   RenderGame();
 }
 
-bool VoGlfwGame::RunPass() {
+VoNextPass VoGlfwGame::RunPass() {
   VoPlatform& platform = *_platform;
   platform.PollEvents();
-  if (!platform.WindowOpen()) return false;
+  if (!platform.WindowOpen()) return {VoNextPass::Stop};
   if (memLog && platform.Time() >= nextMemLog) {
     printMemLog();
     nextMemLog += 1.0;
@@ -96,15 +107,11 @@ bool VoGlfwGame::RunPass() {
 
   if (_updateRate == 0 || _suspended) {
     if (!_iconified) RenderGame();
-    platform.WaitEvents();
-    return true;
+    return {VoNextPass::OnEvent};
   }
 
   double delay = _nextUpdate - platform.Time();
-  if (delay > 0) {
-    platform.Sleep(delay);
-    return true;
-  }
+  if (delay > 0) return {VoNextPass::After, delay};
 
   bool behind = true;
   for (int i = 0; i < 4; ++i) {
@@ -117,7 +124,7 @@ bool VoGlfwGame::RunPass() {
   }
   RenderGame();
   if (behind && _updateRate != 0) _nextUpdate = platform.Time();
-  return true;
+  return {VoNextPass::Now};
 }
 
 // The game reloads every picture, one group an update, whenever the window

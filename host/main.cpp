@@ -1,5 +1,5 @@
-// Program entry: starts GLFW, creates the host, runs the language start-up
-// and then the loop. The game supplies voInit and voMain.
+// The desktop program's entry: starts GLFW, creates the host, runs the
+// language start-up and then the loop. The game supplies voInit and voMain.
 #include <GLFW/glfw3.h>
 #include <malloc.h>
 
@@ -8,20 +8,7 @@
 
 #include "host/command_line.h"
 #include "host/game.h"
-
-int argc = 0;
-const char** argv = nullptr;
-
-int vo_std_main(int argc, const char** argv) {
-  ::argc = argc;
-  ::argv = argv;
-  voInstallSignalHandlers();
-  gc_init1();
-  voInit();
-  gc_init2();
-  voMain();
-  return 0;
-}
+#include "host/start.h"
 
 int VoDovelGame::Main(int argc, const char** argv) {
   if (!glfwInit()) {

@@ -19,8 +19,6 @@ namespace {
 constexpr int kFatalStatus = 255;
 // The longest protocol line, newline included.
 constexpr size_t kLineBytes = 255;
-// Room for the signal handler, apart from the stack that may have overflowed.
-constexpr size_t kSignalStackBytes = 64 * 1024;
 
 // Set once a fatal report has begun; a fault after that ends the process at
 // once instead of reporting inside a report. The report ends the process with
@@ -157,7 +155,12 @@ void sighandler(int sig) {
   report(msg);
 }
 
+// A browser raises no signals: a fault there is a WebAssembly trap, which the
+// page reports as a fatal error of its own (host/web/index.html).
 void voInstallSignalHandlers() {
+#ifndef __EMSCRIPTEN__
+  // Room for the signal handler, apart from the stack that may have overflowed.
+  constexpr size_t kSignalStackBytes = 64 * 1024;
   // Static, so that installing takes no heap and the stack is there even
   // when the heap is broken by the time of the fault.
   static char stack[kSignalStackBytes];
@@ -172,6 +175,7 @@ void voInstallSignalHandlers() {
   // process with the fatal status) instead of killing the process silently.
   action.sa_flags = SA_ONSTACK | SA_NODEFER;
   for (int sig : {SIGSEGV, SIGILL, SIGFPE}) sigaction(sig, &action, nullptr);
+#endif
 }
 
 void dbg_print(String s) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "runtime/databuffer.h"
+#include "runtime/error.h"
 
 // POSIX sockets need no library start-up, so the constructors only set their
 // fields. Every handle is made close-on-exec: a child process never inherits
@@ -106,6 +107,12 @@ VoSocket::VoSocket(int handle) : _sock(handle), _proto(0), _accepted(-1) {}
 VoSocket::~VoSocket() { Close(); }
 
 bool VoSocket::Open(int protocol) {
+#ifdef __EMSCRIPTEN__
+  // A browser page has no sockets of the system's kind, and Emscripten's
+  // stand-in over WebSockets would leave a connect to an ordinary server
+  // hanging: the program stops at once and says why.
+  voError(String("Sockets are not available in the browser"));
+#endif
   if (_sock >= 0 || protocol < 1) return false;
   int handle;
   if (protocol == 1 || protocol == 2) {

@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "runtime/error.h"
+
 namespace {
 
 // Values of VoThread::_running.
@@ -18,6 +20,12 @@ VoThread::~VoThread() {
 }
 
 void VoThread::Start() {
+#ifdef __EMSCRIPTEN__
+  // The browser build has no worker threads (they would need special
+  // headers from every server that hosts the page): the program stops at
+  // once and says why, rather than waiting for work that never runs.
+  voError(String("Threads are not available in the browser"));
+#endif
   if (_running.load() == kRunning) return;
   // A finished worker has returned from its work already; joining it only
   // releases the thread the system still keeps for it.

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Draws the include graph between the product folders from the #include lines
 # and fails when a file includes from a higher layer, from a sibling layer or
-# from a folder outside the product (tests/, bench/, tools/).
+# from a folder outside the product (tests/, bench/, tools/). It also fails
+# when the system interfaces leave their folders: only host/ includes GLFW or
+# Emscripten headers, only graphics/ includes or calls OpenGL, only audio/
+# includes or calls OpenAL.
 # The layers, lowest first; graphics and audio share one level.
 set -euo pipefail
 # shellcheck source=scripts/start.sh
@@ -26,8 +29,25 @@ while IFS= read -r match; do
   fi
 done < <(git grep -n -E '^#include "' -- runtime host graphics audio framework music game)
 
+# Each system interface and the one folder allowed to use it: its headers,
+# and (outside comments) calls of its functions.
+check_confined() {
+  local folder=$1 what=$2 pattern=$3 match
+  local others=()
+  for dir in runtime host graphics audio framework music game; do
+    [[ "$dir" == "$folder" ]] || others+=("$dir")
+  done
+  while IFS= read -r match; do
+    echo "layer violation: $what outside $folder/: $match" >&2
+    failures=$((failures + 1))
+  done < <(git grep -n -P "$pattern" -- "${others[@]}")
+}
+check_confined host "GLFW or Emscripten" '^#include <(GLFW/|emscripten[./])'
+check_confined graphics "OpenGL" '^#include <GL/|^(?!\s*//).*\bgl[A-Z]\w*\s*\('
+check_confined audio "OpenAL" '^#include <AL/|^(?!\s*//).*\balc?[A-Z]\w*\s*\('
+
 printf '%s\n' "${!edges[@]}" | sort
 if ((failures > 0)); then
-  echo "$failures include(s) reach up or across a layer" >&2
+  echo "$failures include(s) or call(s) reach up or across a layer" >&2
   exit 1
 fi

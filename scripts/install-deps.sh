@@ -14,7 +14,7 @@ PACKAGES=(
   clang libclang-rt-14-dev clang-format
   valgrind
   dpkg-dev desktop-file-utils
-  chromium nodejs
+  emscripten node-acorn chromium nodejs
 )
 if [ "${QUILLET_BENCH_DEPS:-0}" = 1 ]; then
   PACKAGES+=(libsdl2-tests linux-perf)

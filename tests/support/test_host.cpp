@@ -11,12 +11,27 @@ class VoTestHost::Platform : public VoPlatform {
  public:
   explicit Platform(VoTestHost* host) : host_(host) {}
 
+  // A window without a context: the graphics driver makes no GL calls.
+  bool OpenWindow(int, int, int, int, int, int, int, int, bool) override {
+    ++host_->windowOpens, host_->open = true;
+    return true;
+  }
+  bool WindowOpen() override { return host_->open; }
+  bool HasContext() override { return false; }
+  void SwapBuffers() override { ++host_->swaps; }
+  void FramebufferSize(int* w, int* h) override { *w = host_->width, *h = host_->height; }
+  void SetCursorVisible(bool) override {}
+  VoDisplayMode DesktopMode() override { return {host_->width, host_->height, 8, 8, 8}; }
+  std::vector<VoDisplayMode> DisplayModes() override { return {DesktopMode()}; }
+
   double Time() override { return host_->now_; }
-  void Sleep(double seconds) override { host_->now_ += seconds; }
   void PollEvents() override { host_->Deliver(); }
 
-  // Like a real wait: nothing happens until the next event arrives.
-  void WaitEvents() override {
+  // A sleep moves the clock; a wait for events is like a real one: nothing
+  // happens until the next event arrives.
+  void Wait(const VoNextPass& next) override {
+    if (next.kind == VoNextPass::After) host_->now_ += next.seconds;
+    if (next.kind != VoNextPass::OnEvent) return;
     auto& script = host_->script_;
     if (script.empty())
       host_->now_ += kWaitStep;
@@ -25,7 +40,6 @@ class VoTestHost::Platform : public VoPlatform {
     host_->Deliver();
   }
 
-  bool WindowOpen() override { return host_->open; }
   bool Iconified() override { return host_->iconified; }
   bool Active() override { return host_->active; }
 
@@ -57,6 +71,12 @@ class VoTestHost::Platform : public VoPlatform {
     for (std::string line; std::getline(in, line);) host_->mappingLines.push_back(line);
     return true;
   }
+
+  // The desktop's state file and links, in the test's working folder.
+  int SaveState(String state) override { return VoSaveStateFile(state); }
+  String LoadState() override { return VoLoadStateFile(); }
+  void OpenUrl(String url) override { VoOpenUrlOnDesktop(url); }
+  bool SoundAllowed() override { return true; }
 
  private:
   VoTestHost* host_;

@@ -46,19 +46,13 @@ class VoTestHost : public VoGlfwGame {
 
   // Run's prelude: opens the fake window, starts the game and renders once.
   void Begin() { BeginRun(); }
-  // One loop pass; false once the window is no longer open.
-  bool Pass() { return RunPass(); }
+  // One loop pass and the wait it asks for; false once the window is no longer open.
+  bool Pass() { return Step(); }
   // Loop passes until the clock reaches t or the window closes.
   void RunUntil(double t) {
-    while (now_ < t && RunPass()) {
+    while (now_ < t && Step()) {
     }
   }
-
-  void SetGlfwWindow(int, int, int, int, int, int, int, int, bool) override {
-    ++glfwGraphicsSeq, ++windowOpens, open = true;
-  }
-  void SwapBuffers() override { ++swaps; }
-  void GetWindowSize(int* w, int* h) override { *w = width, *h = height; }
 
  private:
   class Platform;
