@@ -7,8 +7,8 @@
 #               Valgrind, the music build's whole suite and the web build's
 #               browser tests in headless chromium.
 # `make -j test` is safe: each build folder is configured and built by one
-# target only (normal-build, asan-build, and the TSan, fuzz and music stages'
-# own folders), and the stages that reuse a folder wait for its build.
+# target only (build, asan-build, and the TSan, fuzz and music stages' own
+# folders), and the stages that reuse a folder wait for its build.
 MUSIC    ?= 0
 BUILD    ?= build
 ASAN     ?= build-asan
@@ -26,7 +26,7 @@ else
   CMAKE_FLAGS += -DQUILLET_MUSIC=OFF
 endif
 
-.PHONY: deps build run install package release format test test-format test-layers normal-build asan-build test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music test-web web-serve bench fuzz soak screens clean
+.PHONY: deps build run install package release format test test-format test-layers asan-build test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music test-web web-serve bench fuzz soak screens clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -55,14 +55,10 @@ install: release
 package: release
 	cd $(RELEASE) && cpack -G DEB
 
-normal-build: deps
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
-	cmake --build $(BUILD) -j $(JOBS)
-
 # Every test of the normal build: the headless suites, the Xvfb tests (host
 # window, pixel probe, end-to-end session without a sound device), the replay of
-# every kept fuzz finding and seed, and 20 s of the PNG fuzzer.
-test-normal: normal-build
+# every kept fuzz finding and seed.
+test-normal: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900
 
 asan-build: deps
@@ -75,10 +71,11 @@ test-asan: asan-build
 	cd $(ASAN) && ASAN_OPTIONS=halt_on_error=1:detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 900 -LE nosan
 
-# ThreadSanitizer build of the tests that run code on worker threads only.
+# ThreadSanitizer build of the tests that run code on worker threads only:
+# tsan_tests builds exactly the programs whose tests are labelled tsan.
 test-tsan: deps
 	cmake -S . -B $(TSAN) $(CMAKE_FLAGS) -DQUILLET_TSAN=ON -DQUILLET_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
-	cmake --build $(TSAN) -j $(JOBS) --target runtime_io_test
+	cmake --build $(TSAN) -j $(JOBS) --target tsan_tests
 	cd $(TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) --timeout 900 -L tsan
 
 # The libFuzzer targets, each for FUZZ_SECONDS, in a clang build folder.
@@ -100,21 +97,24 @@ test-soak: asan-build
 	QUILLET_BUILT=1 bash scripts/soak.sh 60 $(ASAN)
 
 # One short session of the program under Valgrind's memcheck.
-test-valgrind: normal-build
+test-valgrind: build
 	QUILLET_BUILT=1 bash scripts/valgrind.sh $(BUILD)
 
 # The same program with the music player switched on, in one build folder
-# that both its test suite and its screenshots use.
+# that both its test suite and its screenshots use. The later -DQUILLET_MUSIC
+# wins over the one in CMAKE_FLAGS.
 MUSIC_BUILD ?= build-music
-MUSIC_CONFIGURE = cmake -S . -B $(MUSIC_BUILD) -G Ninja -DQUILLET_WERROR=$(WERROR) -DQUILLET_MUSIC=ON -DQUILLET_BENCH=OFF
+MUSIC_CONFIGURE = cmake -S . -B $(MUSIC_BUILD) $(CMAKE_FLAGS) -DQUILLET_MUSIC=ON -DQUILLET_BENCH=OFF
 
 test-music: deps
 	$(MUSIC_CONFIGURE)
 	cmake --build $(MUSIC_BUILD) -j $(JOBS)
 	cd $(MUSIC_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900
 
-# Every C and C++ source must match .clang-format; `make format` rewrites them.
-SOURCES = $(shell git ls-files '*.c' '*.cpp' '*.h')
+# Every C and C++ source must match .clang-format, new files not yet committed
+# included; `make format` rewrites them. A file deleted but not yet committed
+# is left out.
+SOURCES = $(wildcard $(shell git ls-files --cached --others --exclude-standard '*.c' '*.cpp' '*.h'))
 format:
 	clang-format -i $(SOURCES)
 
@@ -128,7 +128,7 @@ test-layers:
 # The browser stage: the web build in headless chromium through playwright-core
 # (installed from the lockfile), the native build giving the title menu's
 # reference screenshot.
-test-web: normal-build web
+test-web: build web
 	bash scripts/test-web.sh $(BUILD) $(WEB_BUILD)
 
 # Serves the web build on 127.0.0.1 and prints the address; PORT 0 takes any free port.

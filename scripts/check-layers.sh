@@ -4,7 +4,7 @@
 # from a folder outside the product (tests/, bench/, tools/). It also fails
 # when the system interfaces leave their folders: only host/ includes GLFW or
 # Emscripten headers, only graphics/ includes or calls OpenGL, only audio/
-# includes or calls OpenAL.
+# includes or calls OpenAL. New files that are not yet committed count too.
 # The layers, lowest first; graphics and audio share one level.
 set -euo pipefail
 # shellcheck source=scripts/start.sh
@@ -12,6 +12,11 @@ set -euo pipefail
 cd "$ROOT"
 
 declare -A level=([runtime]=0 [host]=1 [graphics]=2 [audio]=2 [framework]=3 [music]=4 [game]=5)
+
+# The product's files in the given folders, committed or not.
+product_files() {
+  git ls-files -z --cached --others --exclude-standard -- "$@"
+}
 
 declare -A edges=()
 failures=0
@@ -27,7 +32,7 @@ while IFS= read -r match; do
     echo "layer violation: ${match%:#include*} includes \"$target\"" >&2
     failures=$((failures + 1))
   fi
-done < <(git grep -n -E '^#include "' -- runtime host graphics audio framework music game)
+done < <(product_files runtime host graphics audio framework music game | xargs -0 -r grep -s -H -n -E '^#include "' --)
 
 # Each system interface and the one folder allowed to use it: its headers,
 # and (outside comments) calls of its functions.
@@ -40,7 +45,7 @@ check_confined() {
   while IFS= read -r match; do
     echo "layer violation: $what outside $folder/: $match" >&2
     failures=$((failures + 1))
-  done < <(git grep -n -P "$pattern" -- "${others[@]}")
+  done < <(product_files "${others[@]}" | xargs -0 -r grep -s -H -n -P "$pattern" --)
 }
 check_confined host "GLFW or Emscripten" '^#include <(GLFW/|emscripten[./])'
 check_confined graphics "OpenGL" '^#include <GL/|^(?!\s*//).*\bgl[A-Z]\w*\s*\('
