@@ -54,9 +54,16 @@ async function openPage(browser, url, contextOptions = {}) {
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-// Waits until the game has drawn its first frame.
+// Waits until the game has drawn its first frame; fails at once on an error
+// the page shows instead.
 async function firstFrame(page) {
-  await page.waitForFunction(() => (window.quilletFrames || 0) > 0, null, { polling: 10, timeout: 60000 });
+  await page.waitForFunction(
+    () => (window.quilletFrames || 0) > 0 || document.getElementById('error')?.textContent,
+    null,
+    { polling: 10, timeout: 60000 },
+  );
+  const error = await page.evaluate(() => document.getElementById('error')?.textContent);
+  if (error) throw new Error(`the page failed before its first frame: ${error}`);
 }
 
 // A key or the left mouse button is held long enough for an update to see it
