@@ -174,7 +174,10 @@ test('arrow keys and Space do not scroll the page', async () => {
   const page = await title();
   // Room to scroll both ways, whatever the page's own layout allows.
   await page.evaluate(() => {
-    for (const element of [document.documentElement, document.body]) element.style.overflow = 'auto';
+    for (const element of [document.documentElement, document.body]) {
+      element.style.overflow = 'visible';
+      element.style.height = 'auto';
+    }
     const room = document.createElement('div');
     room.style.cssText = 'width: 4000px; height: 4000px';
     document.body.appendChild(room);
