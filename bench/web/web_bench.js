@@ -13,6 +13,8 @@
 // limit lifted (--disable-frame-rate-limit --disable-gpu-vsync), so each draws
 // as fast as SwiftShader lets it.
 //   node web_bench.js [WEB_BUILD] [SECONDS]
+// With QUILLET_BENCH_SHOTS set to a folder it also writes web-play.png and
+// web-floor.png there, to check by eye that the floor draws the play frame.
 'use strict';
 const fs = require('fs');
 const path = require('path');
@@ -61,6 +63,8 @@ async function main() {
     await sleep(1000);
     const playFps = await pageFps(page, SECONDS);
     const record = await page.evaluate(() => window.quilletBench.recordFrame());
+    const shots = process.env.QUILLET_BENCH_SHOTS;
+    if (shots) await page.screenshot({ path: path.join(shots, 'web-play.png') });
     // Quitting enters the sprite count as mode 1's best score.
     for (const name of ['Escape', 'ArrowLeft', 'z']) await key(page, name);
     let sprites = '';
@@ -70,6 +74,7 @@ async function main() {
     const floorPage = await openPage(web.browser, null);
     await floorPage.setContent('<body style="margin:0"><canvas id="floor"></canvas></body>');
     const floor = await floorPage.evaluate(runFloor, { record, seconds: SECONDS });
+    if (shots) await floorPage.screenshot({ path: path.join(shots, 'web-floor.png') });
     await floorPage.context().close();
     console.log(
       `web_play_fps=${playFps.toFixed(2)} web_floor_fps=${floor.fps.toFixed(2)} web_draws_per_frame=${floor.draws}` +
