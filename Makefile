@@ -13,7 +13,6 @@ MUSIC    ?= 0
 BUILD    ?= build
 ASAN     ?= build-asan
 TSAN     ?= build-tsan
-WEB_BUILD ?= build-web
 JOBS     ?= $(shell nproc)
 # The scripts build with the same number of jobs.
 export JOBS
@@ -26,7 +25,7 @@ else
   CMAKE_FLAGS += -DQUILLET_MUSIC=OFF
 endif
 
-.PHONY: deps build run install package release format test test-format test-layers asan-build test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music test-web web-serve bench fuzz soak screens clean
+.PHONY: web deps build run install package release format test test-format test-layers asan-build test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music test-web web-serve bench fuzz soak screens clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -45,6 +44,22 @@ PREFIX  ?= /usr/local
 release: deps
 	cmake -S . -B $(RELEASE) $(CMAKE_FLAGS) -DQUILLET_TESTS=OFF -DQUILLET_BENCH=OFF
 	cmake --build $(RELEASE) -j $(JOBS)
+
+# The browser build: build-web/ holds index.html, quillet.js, quillet.wasm and
+# quillet.data, a folder that works on any static file server. Its pictures
+# and sounds come from the native generator, built alone in its own folder;
+# Debian's Emscripten finds its JavaScript parser through NODE_PATH. The page
+# is optimised as the desktop program is (-O2) but carries no debug
+# information, which would only make the download larger.
+WEB        ?= build-web
+WEB_ASSETS ?= build-web-assets
+WEB_ENV     = NODE_PATH=/usr/share/nodejs
+WEB_FLAGS   = -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE='-O2 -DNDEBUG' -DCMAKE_C_FLAGS_RELEASE='-O2 -DNDEBUG'
+web: deps
+	cmake -S . -B $(WEB_ASSETS) $(CMAKE_FLAGS) -DQUILLET_TESTS=OFF -DQUILLET_BENCH=OFF
+	cmake --build $(WEB_ASSETS) -j $(JOBS) --target assets
+	$(WEB_ENV) emcmake cmake -S . -B $(WEB) $(CMAKE_FLAGS) $(WEB_FLAGS) -DQUILLET_WEB_DATA=$(CURDIR)/$(WEB_ASSETS)/data
+	$(WEB_ENV) cmake --build $(WEB) -j $(JOBS)
 
 # Installs under $(PREFIX), staged below $(DESTDIR) when that is set.
 install: release
@@ -129,12 +144,12 @@ test-layers:
 # (installed from the lockfile), the native build giving the title menu's
 # reference screenshot.
 test-web: build web
-	bash scripts/test-web.sh $(BUILD) $(WEB_BUILD)
+	bash scripts/test-web.sh $(BUILD) $(WEB)
 
 # Serves the web build on 127.0.0.1 and prints the address; PORT 0 takes any free port.
 PORT ?= 8080
 web-serve: web
-	node scripts/web-server.js $(WEB_BUILD) $(PORT)
+	node scripts/web-server.js $(WEB) $(PORT)
 
 test: test-format test-layers test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music test-web
 
@@ -142,7 +157,7 @@ bench: deps web
 	QUILLET_BENCH_DEPS=1 bash scripts/install-deps.sh
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
-	WEB_BUILD=$(WEB_BUILD) bash scripts/bench.sh $(BUILD)
+	WEB_BUILD=$(WEB) bash scripts/bench.sh $(BUILD)
 
 # A screenshot of every screen, played under Xvfb, into $(BUILD)/screens/,
 # then the title, play and pause screens of the music build.
@@ -153,4 +168,4 @@ screens: build
 	bash scripts/screens-music.sh $(MUSIC_BUILD) $(BUILD)/screens
 
 clean:
-	rm -rf $(BUILD) $(RELEASE) $(ASAN) $(TSAN) $(MUSIC_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(RELEASE) $(ASAN) $(TSAN) $(MUSIC_BUILD) $(FUZZ_BUILD) $(WEB) $(WEB_ASSETS)

@@ -131,7 +131,7 @@ EM_JS(char*, webLoadState, (), {
   } catch (e) {
     console.warn("The game state could not be read from the browser's storage: " + e);
   }
-  if (text == = null) return 0;
+  if (text == null) return 0;
   var size = lengthBytesUTF8(text) + 1;
   var p = _malloc(size);
   stringToUTF8(text, p, size);
@@ -171,8 +171,10 @@ class WebPlatform : public VoPlatform {
     emscripten_set_touchend_callback(kCanvas, this, true, onTouch);
     emscripten_set_touchmove_callback(kCanvas, this, true, onTouch);
     emscripten_set_touchcancel_callback(kCanvas, this, true, onTouch);
-    emscripten_set_focus_callback(window, this, true, onFocus);
-    emscripten_set_blur_callback(window, this, true, onFocus);
+    // Not captured: the window's own focus changes only, not those of the
+    // elements in the page (focus and blur do not bubble).
+    emscripten_set_focus_callback(window, this, false, onFocus);
+    emscripten_set_blur_callback(window, this, false, onFocus);
     emscripten_set_visibilitychange_callback(this, true, onVisibility);
     return true;
   }

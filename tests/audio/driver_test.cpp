@@ -13,6 +13,7 @@
 
 #include "audio/audio.h"
 #include "host/game.h"
+#include "tests/support/test_host.h"
 #include "tools/wav_file.h"
 
 namespace {
@@ -179,6 +180,20 @@ TEST_F(Driver, AStoppedChannelLetsGoOfItsSample) {
     EXPECT_EQ(audio->ChannelState(0), 1) << way;
     audio->StopChannel(0);
   }
+}
+
+// A browser page keeps sound silent until the player's first key, click or
+// touch. A sample played before that must not start: it would wait and then
+// sound together with every other one. Once sound is allowed it plays.
+TEST_F(Driver, NothingStartsWhileThePlatformKeepsSoundSilent) {
+  gxtkSample* sample = load(longTone);
+  VoTestHost page;
+  page.soundAllowed = false;
+  audio->PlaySample(sample, 0, 1);
+  EXPECT_EQ(std::pair(audio->ChannelState(0), state(source(0)) == AL_PLAYING), std::pair(0, false));
+  page.soundAllowed = true;
+  audio->PlaySample(sample, 0, 1);
+  EXPECT_EQ(std::pair(audio->ChannelState(0), state(source(0)) == AL_PLAYING), std::pair(1, true));
 }
 
 }  // namespace

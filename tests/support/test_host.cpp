@@ -76,7 +76,7 @@ class VoTestHost::Platform : public VoPlatform {
   int SaveState(String state) override { return VoSaveStateFile(state); }
   String LoadState() override { return VoLoadStateFile(); }
   void OpenUrl(String url) override { VoOpenUrlOnDesktop(url); }
-  bool SoundAllowed() override { return true; }
+  bool SoundAllowed() override { return host_->soundAllowed; }
 
  private:
   VoTestHost* host_;

@@ -19,6 +19,7 @@ class VoTestHost : public VoGlfwGame {
   bool open = false, iconified = false, active = true;  // window state; the test may change it at any time
   int width = 640, height = 480;                        // the framebuffer size the graphics driver reads
   int windowOpens = 0, swaps = 0;
+  bool soundAllowed = true;  // false: sound kept silent, as a page does before the player's first gesture
 
   double Now() const { return now_; }
   void Advance(double seconds) { now_ += seconds; }
