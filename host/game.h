@@ -348,6 +348,12 @@ class VoGlfwGame : public VoGame {
   bool _iconified = false;
   double _nextUpdate = 0;
   double _updatePeriod = 0;
+  // How early (seconds) a pass may run an update that is not yet due. 0 on
+  // the desktop, which sleeps to the moment. A browser runs passes only once
+  // an animation frame: an update due before the middle of the next frame
+  // is nearer its time now than then, and waiting would leave the frame
+  // undrawn and crowd two updates into the next.
+  double _earlyUpdate = 0;
   // Everything the host needs from the system it runs on.
   VoPlatform* _platform;
   // Pictures decoded since the last ReleaseReplacedPictures.

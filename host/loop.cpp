@@ -111,7 +111,7 @@ VoNextPass VoGlfwGame::RunPass() {
   }
 
   double delay = _nextUpdate - platform.Time();
-  if (delay > 0) return {VoNextPass::After, delay};
+  if (delay > _earlyUpdate) return {VoNextPass::After, delay};
 
   bool behind = true;
   for (int i = 0; i < 4; ++i) {

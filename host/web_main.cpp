@@ -9,6 +9,9 @@
 
 namespace {
 
+// Half a frame of a 60 Hz display: see VoGlfwGame::_earlyUpdate.
+constexpr double kEarlyUpdate = 1.0 / 120;
+
 // One animation frame. A pass never blocks, and what it asks to wait for
 // is the next frame anyway.
 void runFrame(void* game) {
@@ -26,6 +29,7 @@ int VoDovelGame::Main(int argc, const char** argv) {
     game->Die(ex);
   }
   if (!game->Delegate()) return 0;
+  game->_earlyUpdate = kEarlyUpdate;
   game->BeginRun();
   // Never returns: the browser calls runFrame from now on (the frame rate is
   // the page's, 0 meaning every animation frame).

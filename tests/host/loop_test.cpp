@@ -80,6 +80,17 @@ TEST(Loop, Rules) {
          h.RunUntil(3.0);
        },
        "sr(ur){29,31}SRur(ur){28,31}Sr+\\[key 1 65\\]r\\[iconified\\]r\\[key 1 65\\]r+"},
+      {"a page's pass runs an update due within its early allowance, and not one due later", 60,
+       [](VoTestHost& h, VoRecordingDelegate& d) {
+         h._earlyUpdate = kPeriod / 2;
+         h.Advance(0.6 * kPeriod);  // the first update is due in 0.4 periods
+         h.RunPass();
+         d.log.push_back("a");
+         h.Advance(0.3 * kPeriod);  // the second is due in 1.1 periods
+         h.RunPass();
+         d.log.push_back("b");
+       },
+       "srur\\[a\\]\\[b\\]"},
       {"calls in the wrong state are ignored", -1,
        [](VoTestHost& h, VoRecordingDelegate&) {
          h.KeyEvent(VoGameEvent::KeyDown, 65);
