@@ -256,6 +256,24 @@ bool vo_input_KeyDown(int code) { return vo_input_device->p_KeyDown(code); }
 
 int vo_input_KeyHit(int code) { return vo_input_device->p_KeyHit(code); }
 
+int vo_input_Withhold(int code) {
+  if (!isKeyCode(code)) return 0;
+  vo_input_device->m_keyDown[code] = false;
+  vo_input_device->m_keyHit[code] = 0;
+  return 0;
+}
+
+int vo_input_WithholdJoystick(int unit) {
+  if (unit < 0 || unit >= c_InputDevice::JOY_UNITS) return 0;
+  c_JoyState* joy = vo_input_device->m_joyStates[unit];
+  for (int i = 0; i < 2; ++i) joy->m_joyx[i] = joy->m_joyy[i] = joy->m_joyz[i] = 0;
+  for (int button = 0; button < c_InputDevice::JOY_BUTTONS; ++button) {
+    joy->m_buttons[button] = false;
+    vo_input_Withhold(c_InputDevice::JOY_BUTTON_0 + c_InputDevice::JOY_BUTTONS * unit + button);
+  }
+  return 0;
+}
+
 int vo_input_GetChar() { return vo_input_device->p_GetChar(); }
 
 float vo_input_MouseX() { return vo_input_device->p_MouseX(); }

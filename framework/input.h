@@ -104,6 +104,12 @@ int vo_input_SetInputDevice(c_InputDevice* device);
 int vo_input_EnableKeyboard();
 int vo_input_DisableKeyboard();
 bool vo_input_KeyDown(int code);
+// Makes `code` read as released and not hit for the rest of this update, for
+// input that an overlay takes before the game reads it.
+int vo_input_Withhold(int code);
+// Makes joystick unit `unit` read centred, with every button released and
+// none hit, for the rest of this update.
+int vo_input_WithholdJoystick(int unit);
 int vo_input_KeyHit(int code);
 int vo_input_GetChar();
 float vo_input_MouseX();

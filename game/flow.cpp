@@ -250,6 +250,7 @@ int c_MyApp::p_OnCreate() {
 }
 
 int c_MyApp::p_OnUpdate() {
+  p_ControllerInput();
   m_PadState[19] = vo_input_KeyHit(KEY_BACK);
   if (vo_input_KeyHit(KEY_CLOSE) > 0) vo_app_EndApp();
   if (vo_input_KeyHit(kKeyF10) > 0) vo_Game_DebugMode = 1 - vo_Game_DebugMode;

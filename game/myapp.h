@@ -6,6 +6,7 @@
 
 #include "audio/audio.h"
 #include "framework/app.h"
+#include "game/pad_tester.h"
 #include "graphics/graphics.h"
 #include "runtime/dovel.h"
 
@@ -275,14 +276,20 @@ class c_MyApp : public c_App {
   int p_CreditBox();
 
   // The controller panel (F9) over whatever screen is showing, and the notice
-  // of a joystick coming or going. It only reads the host and draws: it
-  // touches no game state and nothing that is saved.
+  // of a joystick coming or going. The input half runs before the game reads
+  // its input: it reads the devices, measures the sticks and runs the mapping
+  // wizard, and withholds what the panel takes from the game. The drawing
+  // half runs last. Neither touches game state or anything that is saved.
+  int p_ControllerInput();
   int p_ControllerPanel();
   struct ControllerWatch {
     bool open = false;
     bool connected[4] = {};
     int noticeMs = 0;
     std::string notice;
+    VoJoystickInfo infos[4];
+    padtest::PortTester testers[4];
+    padtest::MappingWizard wizard;
   };
   ControllerWatch m_Controllers;
 };

@@ -29,14 +29,28 @@ const char* const kHelp =
     "  F10                            frame rate and scale in the corner\n"
     "  closing the window ends the game\n"
     "\n"
+    "In the controller panel (F9):\n"
+    "  F1 to F4   mapping wizard for the device on port 1 to 4: press or move each\n"
+    "             control it names; F5 skips one, F6 goes back one, F9 leaves\n"
+    "             without writing. The finished line goes into ./gamecontrollerdb.txt\n"
+    "             (replacing the device's old line), applies at once, is printed\n"
+    "             and put on the clipboard.\n"
+    "  F7         measure the sticks' circularity afresh: the mean of |r - 1| over\n"
+    "             36 sectors of 10 degrees, r the largest radius reached in each;\n"
+    "             0% is a perfect circle, a square gate reads about 16.6%.\n"
+    "  Drift is a stick's distance from the centre after half a second untouched.\n"
+    "\n"
     "Files, in the folder the program runs from (the working folder when it\n"
     "holds data/, else the program's own folder; the installed launcher uses\n"
     "${XDG_DATA_HOME:-~/.local/share}/quillet):\n"
     "  data/                  pictures and sounds (read)\n"
     "  .dovelstate            settings, badges and scores (read and written)\n"
-    "  gamecontrollerdb.txt   extra gamepad mappings (read when present)\n"
+    "  gamecontrollerdb.txt   extra gamepad mappings (read when present, the first\n"
+    "                         4 MiB; the panel's wizard writes its lines here)\n"
     "The environment variable SDL_GAMECONTROLLERCONFIG adds gamepad mappings,\n"
-    "one per line.\n";
+    "one per line. A line whose GUID carries SDL 2.26's CRC of the name in hex\n"
+    "digits 5 to 8 (0300b7e6...) also applies to the device GLFW reports with\n"
+    "those digits zeroed (03000000...); a line giving the zeroed GUID wins.\n";
 
 bool IsFolder(const std::filesystem::path& path) {
   std::error_code error;

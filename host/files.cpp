@@ -96,34 +96,48 @@ std::string followLinks(std::string path) {
 
 // Writes `text` to the open file descriptor and flushes it to the disk;
 // closes fd in every case. False when any step fails.
-bool writeDurably(int fd, const String& text) {
+bool writeDurably(int fd, const std::string& bytes) {
   FILE* f = fdopen(fd, "wb");
   if (!f) {
     close(fd);
     return false;
   }
-  bool written = text.Save(f) && fflush(f) == 0 && fsync(fileno(f)) == 0;
+  bool written =
+      std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && fflush(f) == 0 && fsync(fileno(f)) == 0;
   return (fclose(f) == 0) && written;
 }
 
 // Rewrites an existing file where it stands (truncate, write, fsync), for a
 // file whose folder does not let us create the temporary file beside it.
-int saveInPlace(const std::string& path, const String& text) {
+int saveInPlace(const std::string& path, const std::string& text) {
   int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
   if (fd < 0) return -1;
   return writeDurably(fd, text) ? 0 : -2;
 }
 
-// Replaces the file at `path` with `text` so that a crash or a failed write
-// at any point leaves either the old file or the new one, never a mixture.
-// The replacement keeps the old file's permission bits, and a symbolic link
-// at `path` keeps pointing at the replaced file. Where no temporary file can
-// be made (a folder the player may not write to) a writable file is
-// rewritten in place instead; any other failure to make one (a full disk)
-// leaves the old file alone. Returns 0, -1 when the file cannot be created
-// or replaced, -2 when the text could not be written completely.
-int saveAtomically(const std::string& path, const String& text) {
-  // A state file the user made read-only stays as it is.
+// Reads the rest of f into one malloc'd block; null when reading fails, the
+// file would not fit an int length or memory runs out.
+unsigned char* readAll(FILE* f, int* length) {
+  std::vector<unsigned char> bytes;
+  unsigned char chunk[4096];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) {
+    if (bytes.size() + n > static_cast<size_t>(INT_MAX)) return nullptr;
+    bytes.insert(bytes.end(), chunk, chunk + n);
+  }
+  if (ferror(f)) return nullptr;
+  // malloc(0) may give null, which would read as "no file".
+  auto* data = static_cast<unsigned char*>(std::malloc(bytes.empty() ? 1 : bytes.size()));
+  if (!data) return nullptr;
+  if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
+  *length = static_cast<int>(bytes.size());
+  return data;
+}
+
+}  // namespace
+
+int VoSaveFileAtomically(const std::string& path, const std::string& text) {
+  // A file the user made read-only stays as it is.
   if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) return -1;
   std::string target = followLinks(path);
   struct stat old;
@@ -150,26 +164,7 @@ int saveAtomically(const std::string& path, const String& text) {
   return 0;
 }
 
-// Reads the rest of f into one malloc'd block; null when reading fails, the
-// file would not fit an int length or memory runs out.
-unsigned char* readAll(FILE* f, int* length) {
-  std::vector<unsigned char> bytes;
-  unsigned char chunk[4096];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) {
-    if (bytes.size() + n > static_cast<size_t>(INT_MAX)) return nullptr;
-    bytes.insert(bytes.end(), chunk, chunk + n);
-  }
-  if (ferror(f)) return nullptr;
-  // malloc(0) may give null, which would read as "no file".
-  auto* data = static_cast<unsigned char*>(std::malloc(bytes.empty() ? 1 : bytes.size()));
-  if (!data) return nullptr;
-  if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
-  *length = static_cast<int>(bytes.size());
-  return data;
-}
-
-}  // namespace
+void VoRemoveDeadSaves(const std::string& path) { removeDeadTemps(followLinks(path)); }
 
 String vo_data_FixDataPath(String path) {
   int colon = path.Find(String(":/"));
@@ -219,13 +214,13 @@ int VoGame::SaveState(String state) { return VoSaveStateFile(state); }
 String VoGame::LoadState() { return VoLoadStateFile(); }
 
 // The state file is a plain path, which PathToFilePath leaves as it is.
-int VoSaveStateFile(String state) { return saveAtomically(kStatePath, state); }
+int VoSaveStateFile(String state) { return VoSaveFileAtomically(kStatePath, state.ToUtf8()); }
 
 // The state is read once at start-up, which is also when the temporary files
 // of saves killed in an earlier run are cleared away (beside the file a
 // symbolic link leads to, where the saves write them).
 String VoLoadStateFile() {
-  removeDeadTemps(followLinks(kStatePath));
+  VoRemoveDeadSaves(kStatePath);
   FILE* f = std::fopen(kStatePath, "rb");
   if (!f) return String();
   String text = String::Load(f);

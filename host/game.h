@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,11 @@ class VoGame {
   virtual int SaveState(String state);
   virtual String LoadState();
   virtual String LoadString(String path);
+  // Writes `line`, a mapping line made in the controller panel, into
+  // ./gamecontrollerdb.txt in place of any line for its GUID (every other
+  // line stays as it was), hands it to the window system at once and puts it
+  // on the clipboard. False when the file could not be written.
+  virtual bool SaveGamepadMapping(const std::string& line);
   virtual bool PollJoystick(int port, Array<float> joyx, Array<float> joyy, Array<float> joyz, Array<bool> buttons);
   // What the window system tells about the device at `port` (0-3), for the
   // controller panel; false when no device is there. Changes nothing.
@@ -144,6 +150,10 @@ struct VoJoystickInfo {
   std::string guid;
   // The gamepad mapping's name; empty when the device has no mapping.
   std::string mapping;
+  // Where the mapping line that applies came from: "built in",
+  // "gamecontrollerdb.txt line N", "SDL_GAMECONTROLLERCONFIG line N" or
+  // "made in the panel"; empty without a mapping.
+  std::string mappingOrigin;
   // False where the platform maps devices itself (a browser): there GUIDs
   // and SDL mapping lines mean nothing, and the panel offers neither.
   bool mappingLinesApply = true;
@@ -179,6 +189,22 @@ struct VoGamepadMapping {
 // `mapping`, on Bad says why in `error`. OtherPlatform lines are meant for
 // another system and are left out without a word.
 VoMappingCheck VoCheckGamepadMapping(const std::string& line, VoGamepadMapping* mapping, std::string* error);
+// A GUID as the window system reports it on Linux: hex digits 5 to 8, where
+// SDL 2.26 and later put a CRC of the device's name, zeroed.
+std::string VoZeroedGuid(const std::string& guid);
+
+// Replaces the file at `path` with `bytes` so that a crash or a failed write
+// at any point leaves either the old file or the new one, never a mixture.
+// The replacement keeps the old file's permission bits, and a symbolic link
+// at `path` keeps pointing at the replaced file. Where no temporary file can
+// be made (a folder the player may not write to) a writable file is
+// rewritten in place instead; any other failure to make one (a full disk)
+// leaves the old file alone. Returns 0, -1 when the file cannot be created
+// or replaced, -2 when the bytes could not be written completely.
+int VoSaveFileAtomically(const std::string& path, const std::string& bytes);
+// Removes the temporary files that writes of `path` (beside the file a
+// symbolic link leads to) left behind when their process died mid-write.
+void VoRemoveDeadSaves(const std::string& path);
 
 // Fills the four joystick arrays of the input device from one device state:
 // sticks -1..1 with up and right positive, [0] left stick, [1] right stick,
@@ -259,6 +285,8 @@ class VoPlatform {
   // Sound can be heard now (a browser page allows it only after the
   // player's first key, click or touch).
   virtual bool SoundAllowed() = 0;
+  // Puts text on the system's clipboard (the panel's new mapping line).
+  virtual void SetClipboard(const std::string& text) = 0;
 };
 
 // The desktop's state file "./.dovelstate" and links, shared by the desktop
@@ -313,11 +341,13 @@ class VoGlfwGame : public VoGame {
   virtual void Run();
   // Reads gamepad mappings from ./gamecontrollerdb.txt, then from the
   // SDL_GAMECONTROLLERCONFIG environment variable (which wins for a GUID in
-  // both). A bad line is reported and skipped.
+  // both). The first few bad lines of each are reported, the rest counted.
   void LoadGamepadMappings();
   // Checks the mapping lines of `text` and hands the good ones to the window
-  // system; `source` names the text in the messages. Returns the number added.
-  int AddGamepadMappings(const std::string& text, const std::string& source);
+  // system; `source` names the text in the messages and, with the line's
+  // number when `numbered`, the mapping's origin. Returns the number added.
+  int AddGamepadMappings(const std::string& text, const std::string& source, bool numbered = true);
+  bool SaveGamepadMapping(const std::string& line) override;
 
   // Graphics driver services: whether GL calls reach a real context (a
   // window has been opened and the platform has its context current);
@@ -358,6 +388,13 @@ class VoGlfwGame : public VoGame {
   VoPlatform* _platform;
   // Pictures decoded since the last ReleaseReplacedPictures.
   int _pictureLoads = 0;
+  // Where the mapping handed to the window system for each GUID came from,
+  // and whether its line gave the GUID in SDL's newer form.
+  struct MappingOrigin {
+    std::string origin;
+    bool converted = false;
+  };
+  std::map<std::string, MappingOrigin> _mappingOrigins;
 
   // Run's parts: open the window, start and draw the first frame; then
   // passes of the loop. A pass never blocks: it says when it wants the next

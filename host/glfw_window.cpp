@@ -123,6 +123,7 @@ class GlfwPlatform : public VoPlatform {
   bool AddGamepadMappings(const std::string& lines) override {
     return glfwUpdateGamepadMappings(lines.c_str()) == GLFW_TRUE;
   }
+  void SetClipboard(const std::string& text) override { glfwSetClipboardString(window_, text.c_str()); }
 
   int SaveState(String state) override { return VoSaveStateFile(state); }
   String LoadState() override { return VoLoadStateFile(); }

@@ -123,6 +123,12 @@ EM_JS(int, webStoreState, (const char* text), {
   }
 });
 
+// The page's clipboard takes text only while the page has the focus; a
+// refusal changes nothing for the game.
+EM_JS(void, webSetClipboard, (const char* text), {
+  if (navigator.clipboard) navigator.clipboard.writeText(UTF8ToString(text)).catch(function(){});
+});
+
 // The stored text as malloc'd UTF-8 (the caller frees it); null when none.
 EM_JS(char*, webLoadState, (), {
   var text = null;
@@ -261,6 +267,8 @@ class WebPlatform : public VoPlatform {
   void OpenUrl(String url) override { webOpenUrl(url.ToUtf8().c_str()); }
 
   bool SoundAllowed() override { return webSoundRunning() != 0; }
+
+  void SetClipboard(const std::string& text) override { webSetClipboard(text.c_str()); }
 
  private:
   static VoGlfwGame* host() { return VoGlfwGame::_glfwGame; }

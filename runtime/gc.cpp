@@ -1,13 +1,13 @@
 #include "runtime/gc.h"
 
+#include <sanitizer/asan_interface.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <utility>
-
-#include <sys/mman.h>
+#include <vector>
 
 #include "runtime/error.h"
 
@@ -35,99 +35,13 @@ constexpr int kMaxPending = 64;
 int pending_sizes[kMaxPending];
 int pending_count;
 
-// Where the lazy destruction is going next. gc_free_list is linked through
-// the dead objects themselves, which lie scattered over the heap, so walking
-// it one link at a time waits for memory at every object. After a sweep
-// gc_unmarked_list holds the survivors in the order they were marked, and new
-// objects join its tail in allocation order; at the next sweep the ones still
-// there move in that order to the tail of gc_free_list. Recording that order
-// lets the destruction fetch the objects it will reach a few steps on.
-// Recorded objects that were marked meanwhile are skipped.
-class DeathOrder {
- public:
-  // A new object joined gc_unmarked_list.
-  void Joined(gc_object* p) { unmarked_.Push(p); }
-
-  // A sweep moved gc_unmarked_list to gc_free_list (or found nothing dead);
-  // `was_empty` tells whether gc_free_list was empty before.
-  void Swept(bool moved, bool was_empty) {
-    if (moved) {
-      // Entries left over when the list was empty belong to objects that were
-      // marked after they were recorded: forget them.
-      if (was_empty || dying_.next == dying_.size) {
-        // unmarked_ is only ever appended to, so its walk has not started.
-        std::swap(dying_, unmarked_);
-      } else {
-        // Garbage of earlier sweeps is still waiting: keep its unreached
-        // part and append, as the sweep appends to gc_free_list.
-        dying_.DropReached();
-        for (size_t i = 0; i < unmarked_.size; ++i) dying_.Push(unmarked_.items[i]);
-      }
-    }
-    // The marked objects are now the whole of gc_unmarked_list.
-    unmarked_.Clear();
-    std::swap(unmarked_, gc_detail::marked_trail);
-  }
-
-  // p is about to be destroyed.
-  void Destroying(const gc_object* p) { dying_.Reached(p); }
-
-  // gc_free_list ran empty.
-  void Emptied() { dying_.Clear(); }
-
- private:
-  gc_detail::AddressTrail unmarked_;
-  gc_detail::AddressTrail dying_;
-};
-
-DeathOrder death_order;
-
 }  // namespace
-
-namespace gc_detail {
-
-AddressTrail grey_trail;
-AddressTrail marked_trail;
-DelayedGreys delayed_greys;
-
-void AddressTrail::Grow(gc_object* p) {
-  if (capacity >= kMaxRecorded) return;
-  size_t grown = capacity ? capacity * 2 : 1024;
-  auto* bigger = static_cast<gc_object**>(std::realloc(items, grown * sizeof(gc_object*)));
-  if (!bigger) return;  // the address goes unrecorded
-  items = bigger;
-  capacity = grown;
-  items[size++] = p;
-}
-
-void AddressTrail::Reached(const gc_object* p) {
-  size_t end = std::min(size, next + kWindow);
-  for (size_t i = next; i < end; ++i) {
-    if (items[i] == p) {
-      next = i + 1;
-      break;
-    }
-  }
-  // The walk may have passed over entries (objects marked since they were
-  // recorded), so fetch everything from where the last call stopped.
-  const size_t ahead = std::min(size, next + kDistance + 1);
-  for (fetched = std::max(fetched, next); fetched < ahead; ++fetched) fetch_header(items[fetched]);
-}
-
-void AddressTrail::DropReached() {
-  std::memmove(items, items + next, (size - next) * sizeof(gc_object*));
-  size -= next;
-  fetched = fetched > next ? fetched - next : 0;
-  next = 0;
-}
-
-}  // namespace gc_detail
 
 gc_object::gc_object() {
   if (pending_count == 0) dbg_error("Collected object not made by the collector");
   gc_whiten(this, pending_sizes[--pending_count]);
   gc_link_tail(this, &gc_unmarked_list);
-  death_order.Joined(this);
+  gc_fetch::joined(this);
 }
 
 gc_object::~gc_object() {}
@@ -168,69 +82,19 @@ void list_append(gc_object* to, gc_object* from) {
   list_clear(from);
 }
 
-// New small blocks are carved one after another from large slabs instead of
-// being taken one by one from the general-purpose heap: objects made together
-// lie together (and so die and are destroyed together), and the whole small
-// heap sits on few pages, which the system may back with huge pages so that
-// the scattered accesses of marking and destruction miss the address
-// translation cache less often. Slabs are never given back; their blocks are
-// recycled through gc_cache like any small block.
-class SlabCarver {
- public:
-  // A new block of `size` bytes, or null when no slab can be had.
-  void* Carve(int size) {
-    if (end_ - next_ < size && !NewSlab()) return nullptr;
-    void* p = next_;
-    next_ += size;
-    return p;
-  }
+// ---- gc_stress: poisoned blocks --------------------------------------------
 
- private:
-  static constexpr size_t kSlabBytes = size_t{2} << 20;
-
-  bool NewSlab() {
-    void* slab = std::aligned_alloc(kSlabBytes, kSlabBytes);
-    if (!slab) return false;
-    madvise(slab, kSlabBytes, MADV_HUGEPAGE);
-    next_ = static_cast<char*>(slab);
-    end_ = next_ + kSlabBytes;
-    return true;
-  }
-
-  char* next_;
-  char* end_;
+// Blocks destroyed under gc_stress, filled with gc_poison_byte and held back
+// from reuse until the next collector step checks that they are untouched.
+// They are at most the garbage of one stress step.
+struct PoisonedBlock {
+  gc_object* block;
+  int size;
 };
+std::vector<PoisonedBlock> poisoned_blocks;
 
-SlabCarver slabs;
-
-}  // namespace
-
-GC_RAW_BLOCK void* gc_object_alloc(int size) {
-  size = (size + gc_block_granule - 1) & ~(gc_block_granule - 1);
-  gc_new_bytes += size;
-  gc_flush_free(size);
-
-  gc_object* p = nullptr;
-  if (size < gc_small_block_limit && gc_cache[size / gc_block_granule]) {
-    p = gc_cache[size / gc_block_granule];
-    gc_cache[size / gc_block_granule] = p->succ;
-    // The next block of this class may have waited long enough to leave the
-    // cache: start fetching it now rather than when it is handed out.
-    if (p->succ) gc_detail::fetch_header(p->succ);
-  } else {
-    if (size < gc_small_block_limit) p = static_cast<gc_object*>(slabs.Carve(size));
-    if (!p) p = static_cast<gc_object*>(std::malloc(static_cast<size_t>(size)));
-    if (!p) dbg_error("Out of memory");
-  }
-  gc_alloced_bytes += size;
-  if (pending_count == kMaxPending) dbg_error("Collected objects nested too deeply");
-  pending_sizes[pending_count++] = size;
-  return p;
-}
-
-GC_RAW_BLOCK void gc_object_free(gc_object* p) {
-  int size = gc_block_size(p);
-  gc_free_bytes -= size;
+// A block that no object owns any more goes back for reuse.
+GC_RAW_BLOCK void reuse_block(gc_object* p, int size) {
   if (size < gc_small_block_limit) {
     p->succ = gc_cache[size / gc_block_granule];
     gc_cache[size / gc_block_granule] = p;
@@ -239,44 +103,49 @@ GC_RAW_BLOCK void gc_object_free(gc_object* p) {
   }
 }
 
-void gc_flush_free(int size) {
-  int limit = gc_free_bytes - size;
-  if (limit < 0) limit = 0;
-  if (gc_free_bytes <= limit) return;
-  while (!list_empty(&gc_free_list)) {
-    gc_object* p = gc_free_list.succ;
-    death_order.Destroying(p);
-    gc_unlink(p);
-    delete p;
-    if (gc_free_bytes <= limit) return;
-  }
-  gc_free_bytes = 0;
-  death_order.Emptied();
+void poison_block(gc_object* p, int size) {
+  std::memset(static_cast<void*>(p), gc_poison_byte, static_cast<size_t>(size));
+  // The sanitizer then reports any access at once.
+  ASAN_POISON_MEMORY_REGION(p, static_cast<size_t>(size));
+  poisoned_blocks.push_back({p, size});
 }
 
-void gc_mark_queued(int target) {
-  while (gc_marked_bytes < target && !list_empty(&gc_queued_list)) {
-    gc_object* p = gc_queued_list.succ;
-    gc_detail::grey_trail.Reached(p);
-    gc_blacken(p);
-  }
-  if (list_empty(&gc_queued_list)) gc_detail::grey_trail.Clear();
+bool is_poisoned(const gc_object* p) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer would report the read below.
+  if (__asan_address_is_poisoned(p)) return true;
+#endif
+  uint32_t poison;
+  std::memset(&poison, gc_poison_byte, sizeof poison);
+  return p->flags == poison;
 }
 
-void gc_sweep() {
-  const bool dead = gc_alloced_bytes != gc_marked_bytes;
-  const bool was_empty = list_empty(&gc_free_list);
-  if (dead) {
-    list_append(&gc_free_list, &gc_unmarked_list);
-    gc_free_bytes += gc_alloced_bytes - gc_marked_bytes;
+// A write into a destroyed block means that something still used an object
+// the collector had found unreachable: a mark() forgot a field.
+void reuse_poisoned_blocks() {
+  for (const PoisonedBlock& b : poisoned_blocks) {
+    ASAN_UNPOISON_MEMORY_REGION(b.block, static_cast<size_t>(b.size));
+    const auto* bytes = reinterpret_cast<const unsigned char*>(b.block);
+    if (std::any_of(bytes, bytes + b.size, [](unsigned char c) { return c != gc_poison_byte; }))
+      dbg_error("A destroyed object was written to: a mark() misses a field that still refers to it");
+    reuse_block(b.block, b.size);
   }
-  death_order.Swept(dead, was_empty);
-  list_append(&gc_unmarked_list, &gc_marked_list);
-  gc_alloced_bytes = gc_marked_bytes;
-  gc_marked_bytes = 0;
-  // Every survivor becomes white at once: white is whatever gc_markbit is.
-  gc_markbit ^= 1;
+  poisoned_blocks.clear();
 }
+
+}  // namespace
+
+// ---- the write barrier ------------------------------------------------------
+
+GC_RAW_BLOCK void gc_checked_barrier(gc_object* p) {
+  if (!p) return;
+  // A barrier on a destroyed block would link it back into a list.
+  bool linked = !is_poisoned(p) && p->succ && p->pred && p->succ->pred == p && p->pred->succ == p;
+  if (!linked) dbg_error("Stored a reference to an object the collector no longer holds");
+  if (gc_is_white(p)) gc_grey(p);
+}
+
+// ---- phase 1: roots ---------------------------------------------------------
 
 void gc_mark() {
   if (gc_mark_roots_hook) gc_mark_roots_hook();
@@ -291,6 +160,84 @@ void gc_init1() {
 
 void gc_init2() { gc_mark(); }
 
+// ---- phase 2: propagation ---------------------------------------------------
+
+void gc_mark_queued(int target) {
+  while (gc_marked_bytes < target && !list_empty(&gc_queued_list)) {
+    gc_object* p = gc_queued_list.succ;
+    gc_fetch::tracing(p);
+    gc_blacken(p);
+  }
+  if (list_empty(&gc_queued_list)) gc_fetch::queue_emptied();
+}
+
+// ---- phase 3: sweep ---------------------------------------------------------
+
+void gc_sweep() {
+  const bool dead = gc_alloced_bytes != gc_marked_bytes;
+  const bool was_empty = list_empty(&gc_free_list);
+  if (dead) {
+    list_append(&gc_free_list, &gc_unmarked_list);
+    gc_free_bytes += gc_alloced_bytes - gc_marked_bytes;
+  }
+  list_append(&gc_unmarked_list, &gc_marked_list);
+  gc_fetch::swept(dead, was_empty);
+  gc_alloced_bytes = gc_marked_bytes;
+  gc_marked_bytes = 0;
+  // Every survivor becomes white at once: white is whatever gc_markbit is.
+  gc_markbit ^= 1;
+}
+
+// ---- phase 4: lazy destruction ----------------------------------------------
+
+GC_RAW_BLOCK void* gc_object_alloc(int size) {
+  size = (size + gc_block_granule - 1) & ~(gc_block_granule - 1);
+  gc_new_bytes += size;
+  gc_flush_free(size);
+
+  gc_object* p = nullptr;
+  if (size < gc_small_block_limit && gc_cache[size / gc_block_granule]) {
+    p = gc_cache[size / gc_block_granule];
+    gc_cache[size / gc_block_granule] = p->succ;
+    gc_fetch::cached_block_taken(p->succ);
+  } else {
+    if (size < gc_small_block_limit) p = static_cast<gc_object*>(gc_fetch::carve(size));
+    if (!p) p = static_cast<gc_object*>(std::malloc(static_cast<size_t>(size)));
+    if (!p) dbg_error("Out of memory");
+  }
+  gc_alloced_bytes += size;
+  if (pending_count == kMaxPending) dbg_error("Collected objects nested too deeply");
+  pending_sizes[pending_count++] = size;
+  return p;
+}
+
+GC_RAW_BLOCK void gc_object_free(gc_object* p) {
+  const int size = gc_block_size(p);
+  gc_free_bytes -= size;
+  if (gc_stress) {
+    poison_block(p, size);
+  } else {
+    reuse_block(p, size);
+  }
+}
+
+void gc_flush_free(int size) {
+  int limit = gc_free_bytes - size;
+  if (limit < 0) limit = 0;
+  if (gc_free_bytes <= limit) return;
+  while (!list_empty(&gc_free_list)) {
+    gc_object* p = gc_free_list.succ;
+    gc_fetch::destroying(p);
+    gc_unlink(p);
+    delete p;
+    if (gc_free_bytes <= limit) return;
+  }
+  gc_free_bytes = 0;
+  gc_fetch::free_list_emptied();
+}
+
+// ---- pacing -----------------------------------------------------------------
+
 void gc_collect_all() {
   gc_mark_queued(gc_unlimited);
   gc_sweep();
@@ -298,6 +245,7 @@ void gc_collect_all() {
 }
 
 void gc_collect() {
+  reuse_poisoned_blocks();
   if (gc_stress) {
     gc_collect_all();
     gc_new_bytes = 0;
@@ -309,10 +257,11 @@ void gc_collect() {
     gc_new_bytes = 0;
     return;
   }
-  // Mark in step with allocation: all of the heap once 8 MiB were allocated.
   int64_t share = (static_cast<int64_t>(gc_alloced_bytes) - gc_new_bytes) * gc_new_bytes / gc_full_collection_bytes;
   gc_mark_queued(static_cast<int>(gc_new_bytes + share));
 }
+
+// ---- policy for the host ----------------------------------------------------
 
 void gc_count_external(long long bytes) {
   // Capped so that the count can neither overflow gc_new_bytes nor turn the
@@ -331,12 +280,4 @@ void gc_release_garbage(gc_object* extra_root) {
   gc_flush_free(gc_unlimited);
 }
 
-int gc_held_bytes() { return gc_alloced_bytes; }
-
-GC_RAW_BLOCK void gc_checked_barrier(gc_object* p) {
-  if (!p) return;
-  bool linked = p->succ && p->pred && p->succ->pred == p && p->pred->succ == p;
-  if (!linked) dbg_error("Stored a reference to an object the collector no longer holds");
-  gc_detail::queue(p);
-  if (gc_is_white(p)) dbg_error("Stored a white object past the write barrier");
-}
+int gc_held_bytes() { return gc_alloced_bytes + static_cast<int>(gc_fetch::held_bytes()); }

@@ -1,10 +1,18 @@
 // The collector: incremental, non-moving mark and sweep with a write barrier.
 //
-// Invariant: every collected object is white (not reached yet in this cycle),
-// grey (reached, children not yet traced: in gc_queued_list) or black (reached
-// and traced: in gc_marked_list). A black object never points at a white one
-// that nothing else would find: every store of a reference goes through
-// gc_assign, which greys a white value before storing it.
+// Invariant: every collected object is white (not reached yet in this cycle:
+// in gc_unmarked_list), grey (reached, its children not yet traced: in
+// gc_queued_list) or black (reached and traced: in gc_marked_list), and a
+// black object never points at a white one. Every store of a reference goes
+// through gc_assign, which greys a white value before storing it, and tracing
+// an object greys its white children. Stated exceptions, each of which keeps
+// the invariant by marking more, never less:
+// - Immediate marking (gc_mark) blackens an object at once and traces it
+//   there and then. The barrier for arrays uses it: storing an array
+//   blackens the array and, through its mark(), its elements at once.
+// - A constructor stores its first field values into its own new object
+//   without the barrier; the object is white, so no black object points at
+//   anything new.
 //
 // Collection steps run only between calls into the application, so native code
 // never holds a collected object only in a local variable while a step runs.
@@ -15,6 +23,12 @@
 // marking flips bit 0. Each sweep flips gc_markbit, which makes every survivor
 // white again without touching it. Static objects carry 3, which never equals
 // gc_markbit, so the collector never marks, moves or frees them.
+//
+// Reading order: the object model, the collector's state, the colour and list
+// helpers, the write barrier, then the phases of a cycle in their order
+// (roots, propagation, sweep, lazy destruction) and the pacing rule. The
+// memory hints that speed the walks up are in gc_fetch.h; they change no
+// order and no colour.
 #pragma once
 
 #include <cstddef>
@@ -22,7 +36,10 @@
 #include <new>
 #include <type_traits>
 
+#include "runtime/gc_fetch.h"
 #include "runtime/string.h"
+
+// ---- the object model -----------------------------------------------------
 
 class gc_object {
  public:
@@ -63,10 +80,6 @@ class gc_interface {
 
 // ---- collector state ------------------------------------------------------
 
-// A full collection runs at the first step after this many bytes were
-// allocated (or counted with gc_count_external) since the last one; until
-// then each step marks a share of the heap that grows with that count.
-constexpr int gc_full_collection_bytes = 0x800000;
 // Blocks are handed out in multiples of this many bytes.
 constexpr int gc_block_granule = 8;
 // Blocks smaller than this are recycled through the size-class lists of
@@ -88,82 +101,23 @@ extern int gc_marked_bytes;
 extern int gc_free_bytes;
 extern int gc_markbit;
 
-// Queues the module globals that hold objects; set by the framework (tests may
-// install their own). gc_mark() calls it.
-extern void (*gc_mark_roots_hook)();
 // Stress switch for tests: every collector step becomes a full collection
 // followed by the destruction of all garbage, so a missing barrier or mark()
-// shows up at the next step instead of megabytes later; every store through
-// gc_assign also checks the stored object (gc_checked_barrier).
+// shows up at the next step instead of megabytes later. Every store through
+// gc_assign also checks the stored object, and every destroyed block is
+// filled with gc_poison_byte and held back until the next step, which fails
+// loudly if anything wrote to it meanwhile; a read of a field that a mark()
+// forgot finds the poison.
 extern bool gc_stress;
+constexpr unsigned char gc_poison_byte = 0xDE;
 
-// The allocator writes the header of a block before its constructor runs and
-// links free blocks through it after the destructor ran; the sanitizer's
-// dynamic-type check must not treat those header accesses as errors.
+// The collector reads and writes the header of a block that holds no live
+// object of its type: while its constructors run (gc_object() sets its size
+// and colour) and after its destructor ran (the size-class link, the poison);
+// the sanitizer's dynamic-type check must not treat those accesses as errors.
 #define GC_RAW_BLOCK __attribute__((no_sanitize("vptr")))
 
-// ---- list and colour helpers ----------------------------------------------
-
-namespace gc_detail {
-
-// Starts fetching the header of p (its vtable pointer, links and flags). A
-// block may start anywhere in a cache line, so the header can span two.
-inline void fetch_header(const gc_object* p) {
-  __builtin_prefetch(p, 1);
-  __builtin_prefetch(reinterpret_cast<const char*>(p) + sizeof(gc_object) - 1, 1);
-}
-
-// A record of object addresses in the order a list received them, read a few
-// places ahead of the collector's walk along that list. The lists are linked
-// through objects scattered over the heap, so a walk that follows the links
-// waits for memory at every object; the record lets it fetch the objects it
-// will reach before it gets there. Only a hint: entries whose objects left
-// the list are skipped, and a full record stops recording. Plain data with no
-// constructor, so it is usable before any static constructor runs.
-struct AddressTrail {
-  // How many entries ahead of the walk the memory is fetched: enough to
-  // cover the memory latency with the work done for as many objects.
-  static constexpr size_t kDistance = 12;
-  // How far ahead of the walk a reached object is looked for. Survivors of a
-  // cycle that stay alive are passed over in runs of up to a few hundred
-  // entries, and a walk that lost its place would fetch nothing more.
-  static constexpr size_t kWindow = 512;
-  // The most entries recorded; beyond that the rest go unrecorded.
-  static constexpr size_t kMaxRecorded = size_t{1} << 19;
-
-  gc_object** items;
-  size_t size;
-  size_t capacity;
-  size_t next;     // the first entry the walk has not reached
-  size_t fetched;  // the first entry whose object was not fetched yet
-
-  void Push(gc_object* p) {
-    if (size < capacity) {
-      items[size++] = p;
-    } else {
-      Grow(p);
-    }
-  }
-  // Makes room for p and records it, unless the record is full.
-  void Grow(gc_object* p);
-  // The walk reached p: finds it among the next entries and starts fetching
-  // every object up to kDistance entries further on that was not fetched yet.
-  void Reached(const gc_object* p);
-  // Forgets the entries the walk has passed.
-  void DropReached();
-  void Clear() { size = next = fetched = 0; }
-};
-
-// The order of gc_queued_list: objects are greyed onto its tail and traced
-// from its head.
-extern AddressTrail grey_trail;
-// The order of gc_marked_list, which the sweep turns into the head of
-// gc_unmarked_list: the survivors of a cycle are recorded as they are marked,
-// so that those of them that die in the next cycle are fetched early too when
-// they are destroyed.
-extern AddressTrail marked_trail;
-
-}  // namespace gc_detail
+// ---- colours and lists ----------------------------------------------------
 
 GC_RAW_BLOCK inline bool gc_is_white(const gc_object* p) { return (p->flags & 3) == static_cast<uint32_t>(gc_markbit); }
 GC_RAW_BLOCK inline int gc_block_size(const gc_object* p) { return static_cast<int>(p->flags & ~7u); }
@@ -185,38 +139,153 @@ GC_RAW_BLOCK inline void gc_whiten(gc_object* p, int size) {
   p->flags = static_cast<uint32_t>(gc_markbit) | static_cast<uint32_t>(size);
 }
 
-// Flips the mark bit of a white object: from now on it is grey or black.
-inline void gc_reach(gc_object* p) { p->flags ^= 1; }
-
-// White to grey: reached, its children wait in gc_queued_list.
+// White to grey: the mark bit flips and the object joins the tail of
+// gc_queued_list, to be traced later.
 inline void gc_grey(gc_object* p) {
-  gc_reach(p);
+  p->flags ^= 1;
   gc_unlink(p);
   gc_link_tail(p, &gc_queued_list);
-  gc_detail::grey_trail.Push(p);
+  gc_fetch::greyed(p);
 }
 
-// A reached object becomes black: it moves to gc_marked_list, counts as marked
-// and reports its children.
+// Grey to black: the object joins the tail of gc_marked_list, counts as
+// marked and reports its children.
 inline void gc_blacken(gc_object* p) {
   gc_unlink(p);
   gc_link_tail(p, &gc_marked_list);
-  gc_detail::marked_trail.Push(p);
+  gc_fetch::blackened(p);
   gc_marked_bytes += gc_block_size(p);
   p->mark();
 }
 
-// ---- operations -----------------------------------------------------------
+namespace gc_detail {
 
-void* gc_object_alloc(int size);
-void gc_object_free(gc_object* p);
-void gc_flush_free(int size);
-void gc_mark_queued(int target);
-void gc_sweep();
+// The collected object behind a reference, converting interface references.
+template <class T>
+gc_object* as_object(T* p) {
+  if constexpr (std::is_base_of_v<gc_object, T>) {
+    return p;
+  } else {
+    return p ? dynamic_cast<gc_object*>(p) : nullptr;
+  }
+}
+
+}  // namespace gc_detail
+
+// ---- the write barrier ----------------------------------------------------
+
+// The barrier's slow path under gc_stress, out of line: checks that p (may be
+// null) is still an object the collector holds, failing loudly otherwise,
+// then greys it when white.
+void gc_checked_barrier(gc_object* p);
+
+// The one way to store a reference: a white value is greyed before the store,
+// so no black holder ever points at it.
+template <class T, class U>
+void gc_assign(T*& lhs, U* rhs) {
+  gc_object* p = gc_detail::as_object(rhs);
+  if (gc_stress) {
+    gc_checked_barrier(p);
+  } else if (p && gc_is_white(p)) {
+    gc_grey(p);
+  }
+  lhs = rhs;
+}
+
+// ---- phase 1: roots -------------------------------------------------------
+
+// Queues the module globals that hold objects; set by the framework (tests may
+// install their own). gc_mark() calls it.
+extern void (*gc_mark_roots_hook)();
+// Queues the roots: a cycle starts with them grey.
 void gc_mark();
 void gc_init1();
 void gc_init2();
+
+// ---- phase 2: propagation -------------------------------------------------
+
+// Queued marking: a white object turns grey at once and nothing else happens.
+template <class T>
+void gc_mark_q(T* p) {
+  gc_object* o = gc_detail::as_object(p);
+  if (o && gc_is_white(o)) gc_grey(o);
+}
+
+// Immediate marking: a white object turns black at once and reports its
+// children now.
+template <class T>
+void gc_mark(T* p) {
+  gc_object* o = gc_detail::as_object(p);
+  if (o && gc_is_white(o)) {
+    o->flags ^= 1;
+    gc_blacken(o);
+  }
+}
+
+namespace gc_fetch {
+
+// Starts fetching the link fields of the list neighbours of a white object,
+// which marking it will write. Blocks are not aligned to cache lines, so the
+// field's own address is fetched, not the neighbour's start. Defined here
+// because it reads the colour.
+GC_RAW_BLOCK inline void neighbours(const gc_object* p) {
+  if (p && gc_is_white(p)) {
+    __builtin_prefetch(&p->succ->pred, 1);
+    __builtin_prefetch(&p->pred->succ, 1);
+  }
+}
+
+}  // namespace gc_fetch
+
+// Immediate marking of n references, one after another in their order. The
+// elements lie scattered over the heap and marking one moves it between
+// lists, which writes to its neighbours too, so the memory of the elements a
+// few places on is fetched while this one is marked.
+template <class T>
+void gc_mark_elements(int n, T** p) {
+  for (int i = 0; i < n; ++i) {
+    if constexpr (std::is_base_of_v<gc_object, T>) {
+      const int ahead = i + gc_fetch_element_ahead;
+      if (ahead < n && p[ahead]) gc_fetch::header(p[ahead]);
+      if (i + gc_fetch_neighbours_ahead < n) gc_fetch::neighbours(p[i + gc_fetch_neighbours_ahead]);
+    }
+    gc_mark(p[i]);
+  }
+}
+
+// Traces queued objects from the head of gc_queued_list until `target` bytes
+// are marked in this cycle or the queue is empty.
+void gc_mark_queued(int target);
+
+// ---- phase 3: sweep -------------------------------------------------------
+
+// Ends a cycle (the queue is empty): the white objects are dead and move to
+// gc_free_list, the black ones become the new white ones.
+void gc_sweep();
+
+// ---- phase 4: lazy destruction --------------------------------------------
+
+// Allocation: destroys garbage worth the size first, then takes a block.
+void* gc_object_alloc(int size);
+// The release of a destroyed object's block, from its deleting destructor.
+void gc_object_free(gc_object* p);
+// Destroys dead objects from the head of gc_free_list until `size` bytes were
+// released.
+void gc_flush_free(int size);
+
+// ---- pacing ---------------------------------------------------------------
+
+// A full collection runs at the first step after more than this many bytes
+// were allocated (or counted with gc_count_external) since the last one. Until
+// then each step marks gc_new_bytes plus the share
+// (gc_alloced_bytes - gc_new_bytes) * gc_new_bytes / gc_full_collection_bytes,
+// so the share of the heap marked grows in step with allocation and reaches
+// all of it when a full collection is due.
+constexpr int gc_full_collection_bytes = 0x800000;
+
+// Drains the queue, sweeps and queues the roots again.
 void gc_collect_all();
+// One incremental step, paced as above.
 void gc_collect();
 
 // ---- policy for the host ---------------------------------------------------
@@ -231,129 +300,6 @@ void gc_count_external(long long bytes);
 // dead. `extra_root` is an object the root hook does not know about (may be
 // null); it is kept alive. Allocation pacing starts afresh.
 void gc_release_garbage(gc_object* extra_root);
-// Bytes held by live and not yet swept objects (for memory logs).
+// Bytes held by live and not yet swept objects and by the trails of
+// gc_fetch.h (for memory logs).
 int gc_held_bytes();
-// The write barrier with the stress checks: the stored object must still be
-// one the collector holds (a barrier on a destroyed block would link it back
-// into a list), and after the barrier it must no longer be white, so a black
-// holder never points at a white object. Fails loudly otherwise.
-void gc_checked_barrier(gc_object* p);
-
-namespace gc_detail {
-
-// The collected object behind a reference, converting interface references.
-template <class T>
-gc_object* as_object(T* p) {
-  if constexpr (std::is_base_of_v<gc_object, T>) {
-    return p;
-  } else {
-    return p ? dynamic_cast<gc_object*>(p) : nullptr;
-  }
-}
-
-// Starts fetching the fields of the list neighbours of a white object that
-// marking it will write to. Blocks are not aligned to cache lines, so the
-// field's own address is fetched, not the neighbour's start.
-GC_RAW_BLOCK inline void fetch_neighbours(const gc_object* p) {
-  if (p && gc_is_white(p)) {
-    __builtin_prefetch(&p->succ->pred, 1);
-    __builtin_prefetch(&p->pred->succ, 1);
-  }
-}
-
-inline void queue(gc_object* p) {
-  if (p && gc_is_white(p)) gc_grey(p);
-}
-
-// Children reported while the elements of an array are marked wait here for
-// a few more reports before they are greyed. Each element's mark() reports a
-// child lying anywhere in the heap, and greying it at once would wait for its
-// memory and then for its list neighbours' memory, one child after the other.
-// Held back, the child is fetched when reported and its neighbours halfway
-// through its wait, so greying finds them at hand. Every held child is greyed
-// before the outermost gc_mark_elements returns, inside the same collector
-// step, so no sweep and no store ever sees a black object pointing at a white
-// one that is not greyed.
-struct DelayedGreys {
-  static constexpr unsigned kDelay = 8;
-
-  gc_object* slots[kDelay];
-  unsigned oldest;  // slot of the longest-held child
-  unsigned held;
-  int depth;  // nesting of gc_mark_elements; children are held while above 0
-
-  void Report(gc_object* p) {
-    if (!p) return;
-    fetch_header(p);
-    if (held == kDelay) {
-      gc_object* due = slots[oldest % kDelay];
-      slots[oldest++ % kDelay] = p;
-      queue(due);
-    } else {
-      slots[(oldest + held++) % kDelay] = p;
-    }
-    if (held > kDelay / 2) fetch_neighbours(slots[(oldest + held - 1 - kDelay / 2) % kDelay]);
-  }
-
-  void Drain() {
-    for (; held > 0; --held) queue(slots[oldest++ % kDelay]);
-  }
-};
-
-extern DelayedGreys delayed_greys;
-
-inline void mark_now(gc_object* p) {
-  if (p && gc_is_white(p)) {
-    gc_reach(p);
-    gc_blacken(p);
-  }
-}
-
-}  // namespace gc_detail
-
-// Queued marking: grey a white object; its children are traced later.
-template <class T>
-void gc_mark_q(T* p) {
-  if (gc_detail::delayed_greys.depth > 0) {
-    gc_detail::delayed_greys.Report(gc_detail::as_object(p));
-  } else {
-    gc_detail::queue(gc_detail::as_object(p));
-  }
-}
-
-// Immediate marking: black at once, children reported now.
-template <class T>
-void gc_mark(T* p) {
-  gc_detail::mark_now(gc_detail::as_object(p));
-}
-
-// Immediate marking of n references. The elements lie scattered over the heap
-// and marking one moves it between lists, which writes to its neighbours too,
-// so the memory of the elements a few places on is fetched while this one is
-// marked: first the element itself, then, once it has arrived, its neighbours.
-template <class T>
-void gc_mark_elements(int n, T** p) {
-  constexpr int kFetchElement = 16;
-  constexpr int kFetchNeighbours = 8;
-  gc_detail::DelayedGreys& delayed = gc_detail::delayed_greys;
-  ++delayed.depth;
-  for (int i = 0; i < n; ++i) {
-    if constexpr (std::is_base_of_v<gc_object, T>) {
-      if (i + kFetchElement < n && p[i + kFetchElement]) gc_detail::fetch_header(p[i + kFetchElement]);
-      if (i + kFetchNeighbours < n) gc_detail::fetch_neighbours(p[i + kFetchNeighbours]);
-    }
-    gc_mark(p[i]);
-  }
-  if (--delayed.depth == 0) delayed.Drain();
-}
-
-// The write barrier: the one way to store a reference.
-template <class T, class U>
-void gc_assign(T*& lhs, U* rhs) {
-  if (gc_stress) {
-    gc_checked_barrier(gc_detail::as_object(rhs));
-  } else {
-    gc_detail::queue(gc_detail::as_object(rhs));
-  }
-  lhs = rhs;
-}

@@ -13,7 +13,7 @@ joined() { tr '\n' '~' <"$work/$1" | sed 's/~$//'; }
 # Each row: arguments | exit status | pattern (grep -E) for standard output |
 # for standard error, each joined into one line with "~"; "" means empty.
 cases=(
-  "--help|0|^usage: quillet .*~Controls.*F10.*~Files.*data/.*\.dovelstate|"
+  "--help|0|^usage: quillet .*~Controls.*F10.*~In the controller panel.*F5 skips.*F6 goes back.*circularity.*~Files.*data/.*\.dovelstate.*wizard writes.*zeroed|"
   "-h|0|^usage: quillet |"
   "--version|0|^quillet ${version//./\\.}$|"
   "-V|0|^quillet ${version//./\\.}$|"

@@ -134,6 +134,23 @@ void joystick(GameTest& t, float lx, float ly, std::vector<int> pressed, float r
   t.input->p_BeginUpdate();
 }
 
+// A grab requested for the next render reads the 64 x 64 pixels back into
+// the pixel buffer, each channel reduced to 0..32 with rounding, leaves every
+// fourth element alone and ends the request.
+TEST_F(Draw, RenderReadsARequestedGrabIntoThePixelBuffer) {
+  const int last = 63 * 64 + 63;
+  app->m_PixelBuf[4 * last + 3] = 7;
+  gfx->readColor = static_cast<int>(0xFFFF8003u);
+  app->m_GrabImage = 5;  // an empty slot: the bare square is read back
+  app->m_GrabFrame = 1;
+  render();
+  EXPECT_EQ(std::vector<int>(&app->m_PixelBuf[4 * last], &app->m_PixelBuf[4 * last] + 4),
+            (std::vector<int>{32, 16, 0, 7}));
+  EXPECT_EQ(std::vector<int>(&app->m_PixelBuf[0], &app->m_PixelBuf[0] + 3), (std::vector<int>{32, 16, 0}));
+  EXPECT_EQ(app->m_GrabFrame, 0);
+  EXPECT_EQ(gfx->only("ReadPixels").size(), 1u);
+}
+
 TEST_F(Controls, KeysButtonsSticksICadeLettersAndTouches) {
   // Anchors: arrows and WASD steer, Z, space and Enter fire, Escape is back.
   const std::pair<int, int> keys[] = {{38, 0},  {87, 0},  {37, 3},  {68, 5}, {40, 8},
@@ -223,33 +240,6 @@ TEST_F(Effects, RotateOverTwentyFourChannelsInSoundModesOneAndTwo) {
     app->p_PlaySFX(98, 1, 1, 0);
     EXPECT_TRUE(audio->calls.empty()) << mode;
   }
-}
-
-// Everything the game object holds survives full collections with garbage in between.
-TEST_F(Draw, MarkingKeepsEveryTableThroughCollections) {
-  c_Image* img = blankImage(8, 8, 1);
-  gc_assign(app->m_Images[99], img);
-  gc_assign(app->m_Sounds[3], (new c_Sound)->m_new2());
-  Array<int> c_MyApp::*const ints[] = {&c_MyApp::m_ImgInfo,     &c_MyApp::m_BadgeShowId, &c_MyApp::m_BadgeShowTime,
-                                       &c_MyApp::m_PadState,    &c_MyApp::m_Settings,    &c_MyApp::m_HighScores,
-                                       &c_MyApp::m_SfxChannels, &c_MyApp::m_PixelBuf,    &c_MyApp::m_TouchDown,
-                                       &c_MyApp::m_TouchX,      &c_MyApp::m_TouchY};
-  for (int i = 0; i < 11; ++i) (app->*ints[i])[(app->*ints[i]).Length() - 1] = 100 + i;
-  app->m_DrawList[37499] = 5;
-  app->m_Badges[255] = true;
-  gc_stress = true;
-  for (int i = 0; i < 3; ++i) {
-    gc_collect_all();
-    for (int j = 0; j < 50; ++j) Array<float>(1000)[0] = -1;  // reuses freed blocks
-  }
-  gc_stress = false;
-  EXPECT_EQ(app->m_Images[99], img);
-  EXPECT_EQ(img->m_frames.Length(), 1);
-  EXPECT_NE(app->m_Sounds[3], nullptr);
-  for (int i = 0; i < 11; ++i) EXPECT_EQ((app->*ints[i])[(app->*ints[i]).Length() - 1], 100 + i) << i;
-  EXPECT_EQ(app->m_DrawList[37499], 5);
-  EXPECT_TRUE(app->m_Badges[255]);
-  EXPECT_EQ(app->m_Player->m_Tempo, 95);
 }
 
 }  // namespace

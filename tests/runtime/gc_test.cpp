@@ -1,10 +1,12 @@
 // The collector: a randomized mutator checked against a model after every
-// step, then headers, sizes, lazy destruction, pacing and the stress check.
+// step, then headers, sizes, the marking order, a lost fetch trail, lazy
+// destruction, pacing and the stress checks.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <unordered_map>
 #include <unordered_set>
@@ -200,6 +202,76 @@ TEST_F(Collector, HeadersKeepSizesAndSurviveZeroFilling) {
   EXPECT_EQ(gc_block_size(holder->m_inner), rounded_size(sizeof(Plain)));
 }
 
+// An object that holds a row of references.
+class Row : public Object {
+ public:
+  void mark() override { gc_mark_q(m_items); }
+  Array<Object*> m_items;
+};
+
+std::vector<gc_object*> members(const gc_object& list) {
+  std::vector<gc_object*> out;
+  for (gc_object* p = list.succ; p != &list; p = p->succ) out.push_back(p);
+  return out;
+}
+
+// Queued marking greys at once, even while an array's elements are marked: in
+// the row [X, Y, Z] where X points at Y, X's mark() greys Y, so the element Y
+// is no longer white when its turn comes and waits in the queue. A store into
+// the still grey Y then replaces C before Y is traced, and C dies this cycle.
+TEST_F(Collector, QueuedMarkingGreysAtOnceSoAStoreIntoAQueuedObjectCounts) {
+  auto* c = new Node(-1);
+  auto* y = new Holder(c);
+  auto* x = new Holder(y);
+  auto* z = new Holder(nullptr);
+  auto* root = new Row();
+  gc_assign(root->m_items, Array<Object*>(3));
+  gc_assign(root->m_items[0], static_cast<Object*>(x));
+  gc_assign(root->m_items[1], static_cast<Object*>(y));
+  gc_assign(root->m_items[2], static_cast<Object*>(z));
+  gc_assign(g_single_root, static_cast<Object*>(root));
+  gc_collect_all();  // everything white again, the root queued
+  gc_object* array = root->m_items.GetRep();
+  ASSERT_EQ(members(gc_queued_list), std::vector<gc_object*>{root});
+
+  // Tracing stops once the root and the array are traced: the bytes of the
+  // root, the array and the two elements blackened with it, X and Z.
+  const int sizes = gc_block_size(root) + gc_block_size(array) + 2 * gc_block_size(x);
+  gc_mark_queued(gc_block_size(root) + gc_block_size(array));
+  EXPECT_EQ(members(gc_marked_list), (std::vector<gc_object*>{root, array, x, z}));
+  EXPECT_EQ(members(gc_queued_list), std::vector<gc_object*>{y});
+  EXPECT_EQ(gc_marked_bytes, sizes);
+
+  auto* d = new Node(-2);
+  gc_assign(y->m_inner, static_cast<Object*>(d));
+  gc_collect_all();
+  gc_flush_free(gc_unlimited);
+  EXPECT_EQ(g_live.count(-1), 0u) << "C was reachable only through Y's old value";
+  EXPECT_EQ(g_live.count(-2), 1u);
+}
+
+// A trail's walk may pass over entries whose objects left the list, but one
+// that reaches an object the trail did not record has lost its place: the
+// trail records nothing more until its list starts afresh, so no later step
+// searches it again.
+TEST(FetchTrail, ALostWalkStopsItsTrailUntilItsListStartsAfresh) {
+  gc_object* objects[5];
+  for (gc_object*& p : objects) p = new Plain();
+  gc_fetch::Trail trail{};
+  for (int i = 0; i < 4; ++i) trail.Push(objects[i]);
+  trail.Reached(objects[0]);
+  trail.Reached(objects[2]);
+  EXPECT_EQ(trail.next, 3u);
+  trail.Reached(objects[4]);
+  trail.Push(objects[4]);
+  EXPECT_TRUE(trail.lost);
+  EXPECT_EQ(trail.size, 0u);
+  trail.Clear();
+  trail.Push(objects[4]);
+  EXPECT_EQ(trail.size, 1u);
+  std::free(trail.items);
+}
+
 // Swept garbage dies later, as much as an allocation or outside memory needs.
 // Outside memory also counts towards the full collection above 8 MiB; absurd
 // sizes neither overflow nor destroy when negative.
@@ -243,8 +315,9 @@ TEST_F(Collector, ReleasingGarbageDestroysEverythingUnreachable) {
   EXPECT_EQ(gc_new_bytes, 0);
 }
 
-// A string array releases its strings; a stress step destroys all garbage, and
-// storing a destroyed object then stops the program.
+// A string array releases its strings; a stress step destroys all garbage and
+// poisons it: storing a destroyed object then stops the program, and so does
+// the next step after a write into one (the sanitizer reports the write itself).
 TEST_F(Collector, StringArraysAndStressChecks) {
   String text("held by an array");
   const int base = text.GetRep()->refs;
@@ -265,6 +338,13 @@ TEST_F(Collector, StringArraysAndStressChecks) {
         gc_assign(g_single_root, dangling);
       },
       "no longer holds");
+  EXPECT_DEATH(
+      {
+        dup2(STDERR_FILENO, STDOUT_FILENO);
+        static_cast<Node*>(dangling)->m_id = 7;
+        gc_collect();
+      },
+      "was written to|use-after-poison");
 }
 
 }  // namespace

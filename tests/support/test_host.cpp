@@ -71,6 +71,7 @@ class VoTestHost::Platform : public VoPlatform {
     for (std::string line; std::getline(in, line);) host_->mappingLines.push_back(line);
     return true;
   }
+  void SetClipboard(const std::string& text) override { host_->clipboard = text; }
 
   // The desktop's state file and links, in the test's working folder.
   int SaveState(String state) override { return VoSaveStateFile(state); }
@@ -97,6 +98,18 @@ void VoTestHost::SetJoystick(int port, const VoJoystickState* state) {
 void VoTestHost::PlugJoystick(int port, const VoJoystickInfo& info) {
   joyPresent_[port] = true;
   joy_[port] = info;
+}
+
+VoJoystickInfo VoTestHost::LinuxPad(const std::string& name) {
+  VoJoystickInfo pad;
+  pad.name = name;
+  pad.guid = "030000004c050000c405000011810000";
+  pad.axisCount = pad.state.axisCount = 6;
+  pad.axes[2] = pad.axes[5] = pad.state.axes[2] = pad.state.axes[5] = -1;
+  pad.buttonCount = 13;
+  pad.state.buttonCount = 17;
+  pad.hatCount = 1;
+  return pad;
 }
 
 void VoTestHost::Deliver() {

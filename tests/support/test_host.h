@@ -42,8 +42,12 @@ class VoTestHost : public VoGlfwGame {
   void SetJoystick(int port, const VoJoystickState* state);
   // Plugs a described device; with a mapping added for its GUID it reads as a gamepad under that mapping's name.
   void PlugJoystick(int port, const VoJoystickInfo& info);
+  // A pad as a common Linux driver reports it, GUID 030000004c050000c405000011810000: six axes (the triggers, 2
+  // and 5, rest at -1), 13 buttons and a hat that the window system also reports as four buttons after them.
+  static VoJoystickInfo LinuxPad(const std::string& name);
   std::function<void(int port)> afterJoystickRead;  // runs after each read, to script a mid-frame unplug
   std::vector<std::string> mappingLines;            // mapping lines handed to the platform, in order
+  std::string clipboard;                            // the text last put on the clipboard
 
   // Run's prelude: opens the fake window, starts the game and renders once.
   void Begin() { BeginRun(); }
