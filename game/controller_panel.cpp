@@ -420,8 +420,10 @@ int c_MyApp::p_ControllerInput() {
     if (present != watch.connected[port]) {
       watch.connected[port] = present;
       watch.testers[port] = padtest::PortTester();
-      Tell(watch, "Joystick " + std::to_string(port + 1) +
-                      (present ? " connected: " + info.name + " (" + info.guid + ")" : " disconnected"));
+      // A browser gives no GUID, so its line names the device alone.
+      const std::string guid = info.guid.empty() ? "" : " (" + info.guid + ")";
+      Tell(watch,
+           "Joystick " + std::to_string(port + 1) + (present ? " connected: " + info.name + guid : " disconnected"));
     }
     if (present && watch.open) watch.testers[port].Add(now, info);
   }

@@ -366,8 +366,8 @@ TEST_F(ControllerPanelTest, SticksTriggersDriftAndCircularity) {
   EXPECT_NEAR(sticks[0].Circularity(), 0.1, 0.0005);
 }
 
-// In a browser the page maps the device: no GUID, no mapping line, no wizard, but the tester still works, the
-// triggers from the standard layout's analog buttons 6 and 7.
+// In a browser the page maps the device: no GUID (not even in the connect line), no mapping line, no wizard, but the
+// tester still works, the triggers from the standard layout's analog buttons 6 and 7.
 TEST_F(ControllerPanelTest, BrowserDevicesGetTheTesterButNoMappingLines) {
   app->p_LoadFont(90, String("fonts/tessel"), 7, 10);
   VoJoystickInfo device;
@@ -380,7 +380,9 @@ TEST_F(ControllerPanelTest, BrowserDevicesGetTheTesterButNoMappingLines) {
   device.buttonValues[7] = 0.75f;
   host.PlugJoystick(0, device);
   app->m_Controllers.open = true;
+  testing::internal::CaptureStdout();
   frame();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Joystick 1 connected: Xbox 360 Controller (STANDARD GAMEPAD)\n");
   const int from = frame(), f1 = (key(kF1, true), frame());
   for (const char* shown : {"GUIDs and mapping lines do not apply: the browser maps the device itself", "0.75",
                             "circularity: turn the sticks round"})
