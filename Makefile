@@ -4,7 +4,8 @@
 #               normal build's CTest suite, the ASan+UBSan build's suite, the
 #               socket and thread tests under TSan, 30 s of every libFuzzer
 #               target, a 60 s soak of the sanitizer build, one session under
-#               Valgrind and the music build's whole suite.
+#               Valgrind, the music build's whole suite and the web build's
+#               browser tests in headless chromium.
 # `make -j test` is safe: each build folder is configured and built by one
 # target only (build, asan-build, and the TSan, fuzz and music stages' own
 # folders), and the stages that reuse a folder wait for its build.
@@ -24,7 +25,7 @@ else
   CMAKE_FLAGS += -DQUILLET_MUSIC=OFF
 endif
 
-.PHONY: web deps build run install package release format test test-format test-layers asan-build test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music bench fuzz soak screens clean
+.PHONY: web deps build run install package release format test test-format test-layers asan-build test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music test-web web-serve bench fuzz soak screens clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -139,13 +140,24 @@ test-format: deps
 test-layers:
 	bash scripts/check-layers.sh
 
-test: test-format test-layers test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music
+# The browser stage: the web build in headless chromium through playwright-core
+# (installed from the lockfile), the native build giving the title menu's
+# reference screenshot.
+test-web: build web
+	bash scripts/test-web.sh $(BUILD) $(WEB)
 
-bench: deps
+# Serves the web build on 127.0.0.1 and prints the address; PORT 0 takes any free port.
+PORT ?= 8080
+web-serve: web
+	node scripts/web-server.js $(WEB) $(PORT)
+
+test: test-format test-layers test-normal test-asan test-tsan test-fuzz test-soak test-valgrind test-music test-web
+
+bench: deps web
 	QUILLET_BENCH_DEPS=1 bash scripts/install-deps.sh
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
-	bash scripts/bench.sh $(BUILD)
+	WEB_BUILD=$(WEB) bash scripts/bench.sh $(BUILD)
 
 # A screenshot of every screen, played under Xvfb, into $(BUILD)/screens/,
 # then the title, play and pause screens of the music build.

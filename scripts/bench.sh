@@ -14,15 +14,22 @@
 #   rss    peak resident memory of the play run
 #   latency  key press (XTest) to changed window pixels, game mode 1's play
 #          screen against a GLFW program that repaints on each key event
+#   web    the web build (WEB_BUILD, default build-web) in headless chromium:
+#          play at 2,480 sprites, its plain-WebGL floor, navigation to the
+#          first title frame and the gzip size of its four files
+#          (bench/web/web_bench.js); left out when the folder is not built
 set -euo pipefail
 HERE="$(cd "$(dirname "$0")" && pwd)"
 BUILD="$(cd "${1:-build}" && pwd)"
+WEB="$(cd "${WEB_BUILD:-$HERE/../build-web}" 2>/dev/null && pwd || true)"
+export WEB_BUILD="$WEB"
 cd "$BUILD"
 
 RUNS="${BENCH_RUNS:-5}"
 PLAY_FRAMES="${BENCH_FRAMES:-400}"
 PEER_SECONDS="${BENCH_PEER_SECONDS:-10}"
 PRESSES="${BENCH_PRESSES:-50}"
+WEB_SECONDS="${BENCH_WEB_SECONDS:-8}"
 PEER_DIR=/usr/libexec/installed-tests/SDL2
 LOG="$BUILD/bench/bench.log"
 FRAME="$BUILD/bench/play-frame.bin"
@@ -84,6 +91,11 @@ measure() {
     echo "latency_excess_ms $(awk -v g="$(field median_ms "$game")" -v f="$(field median_ms "$floor")" \
                               'BEGIN { printf "%.2f", g - f }')"
     echo "gc_step_us $(sed -n 's/.*longest collector step \([0-9.]*\) us.*/\1/p' <<<"$out")"
+    if [ -f "$WEB/index.html" ]; then
+      out="$(node "$HERE/../bench/web/web_bench.js" "$WEB" "$WEB_SECONDS")"
+      echo "web: $out" >&2
+      for key in web_play_fps web_floor_fps web_title_ms web_gzip_kib; do echo "$key $(field "$key" "$out")"; done
+    fi
   done
   if [ -x bench/graphics_replay_bench ]; then
     echo "== display-list replay with and without skipping unchanged state" >&2
@@ -99,6 +111,7 @@ fi
 for exe in play_bench floor_bench gc_bench latency_bench latency_floor; do
   [ -x "bench/$exe" ] || { echo "bench.sh: $BUILD/bench/$exe is not built" >&2; exit 1; }
 done
+[ -f "$WEB/index.html" ] || echo "bench.sh: no web build in ${WEB:-build-web} (make web): no web figures" >&2
 [ -x "$PEER_DIR/testsprite2" ] || echo "bench.sh: no $PEER_DIR/testsprite2 (libsdl2-tests): no peer figures" >&2
 
 echo "bench: $RUNS runs of each contender under Xvfb (llvmpipe); log in $LOG" >&2
@@ -133,6 +146,7 @@ ratio_row() {  # label numerator denominator target-op target-value
 }
 
 play=$(median play_fps); peer=$(median peer_fps); floor=$(median floor_fps)
+web_play=$(median web_play_fps); web_floor=$(median web_floor_fps)
 printf "%-44s %10s %10s %10s   %-12s %s\n" "figure (median of $RUNS runs)" median min max target met
 row "play fps, 2,480 sprites (update+render+swap)" play_fps
 # The driver's batch of 1,024 vertices and the play screen's switches between
@@ -168,6 +182,12 @@ row "latency: key to screen, game p95 (ms)" latency_p95_ms
 row "latency: key to screen, floor median (ms)" latency_floor_ms
 row "latency: key to screen, floor p95 (ms)" latency_floor_p95_ms
 row "latency: game median over floor (ms)" latency_excess_ms "<=" 16.7
+row "web play fps, 2,480 sprites (chromium)" web_play_fps
+row "web floor fps (same draws, plain WebGL)" web_floor_fps
+ratio_row "ratio web play / web floor (medians)" "$web_play" "$web_floor" ">=" 0.8
+row "web: navigation to first title frame (ms)" web_title_ms
+row "web: gzip download of the four files (KiB)" web_gzip_kib
 echo "summary: play_fps=$play peer_fps=$peer floor_fps=$floor draws_per_frame=$(median draws_per_frame)" \
   "gc_vs_new=$(median gc_vs_new) gc_spread=$gc_spread startup_ms=$startup rss_mib=$(median rss_mib)" \
-  "latency_ms=$(median latency_ms) latency_floor_ms=$(median latency_floor_ms)"
+  "latency_ms=$(median latency_ms) latency_floor_ms=$(median latency_floor_ms)" \
+  "web_play_fps=$web_play web_floor_fps=$web_floor"

@@ -14,7 +14,7 @@ PACKAGES=(
   clang libclang-rt-14-dev clang-format
   valgrind
   dpkg-dev desktop-file-utils
-  emscripten node-acorn chromium
+  emscripten node-acorn chromium nodejs
 )
 if [ "${QUILLET_BENCH_DEPS:-0}" = 1 ]; then
   PACKAGES+=(libsdl2-tests linux-perf)
@@ -27,13 +27,24 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+# Debian's nodejs comes without npm, which is a package of its own there.
+if ! command -v npm >/dev/null; then
+  missing+=(npm)
 fi
 
-echo "install-deps: installing ${missing[*]}"
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "install-deps: installing ${missing[*]}"
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The browser tests' driver, playwright-core, at the version of the lockfile.
+# It drives Debian's chromium and downloads no browser of its own.
+WEB_TESTS="$(cd "$(dirname "$0")/../tests/web" && pwd)"
+if ! npm ls --prefix "$WEB_TESTS" --depth=0 >/dev/null 2>&1; then
+  echo "install-deps: npm ci in $WEB_TESTS"
+  npm ci --prefix "$WEB_TESTS" --no-audit --no-fund --loglevel=error
+fi
